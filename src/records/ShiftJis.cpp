@@ -1,0 +1,74 @@
+#include "ShiftJis.h"
+
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+#include <array>
+#include <utility>
+
+namespace vigix {
+
+namespace {
+
+constexpr const char *CodecName = "Shift_JIS";
+
+// JIS form typed on Linux -> the Windows form that code page 932 holds.
+constexpr std::array<std::pair<char16_t, char16_t>, 7> WindowsForms{{
+    {u'\u301C', u'\uFF5E'}, // WAVE DASH -> FULLWIDTH TILDE
+    {u'\u2016', u'\u2225'}, // DOUBLE VERTICAL LINE -> PARALLEL TO
+    {u'\u2212', u'\uFF0D'}, // MINUS SIGN -> FULLWIDTH HYPHEN-MINUS
+    {u'\u00A2', u'\uFFE0'}, // CENT SIGN -> FULLWIDTH CENT SIGN
+    {u'\u00A3', u'\uFFE1'}, // POUND SIGN -> FULLWIDTH POUND SIGN
+    {u'\u00AC', u'\uFFE2'}, // NOT SIGN -> FULLWIDTH NOT SIGN
+    {u'\u2014', u'\u2015'}, // EM DASH -> HORIZONTAL BAR
+}};
+
+bool encodes(const QString &text)
+{
+    QStringEncoder encoder(CodecName);
+    encoder.encode(text);
+    return !encoder.hasError();
+}
+
+} // namespace
+
+QString FoldToWindowsForms(QString text)
+{
+    for (const auto &[jisForm, windowsForm] : WindowsForms)
+        text.replace(QChar(jisForm), QChar(windowsForm));
+    return text;
+}
+
+std::optional<QString> FirstUnencodableCharacter(const QString &text)
+{
+    const QString folded = FoldToWindowsForms(text);
+    if (encodes(folded))
+        return std::nullopt;
+    // Rare path: find the culprit one code point at a time, so that a surrogate pair is named whole.
+    for (qsizetype i = 0; i < folded.size();) {
+        const qsizetype length = (folded.at(i).isHighSurrogate() && i + 1 < folded.size()) ? 2 : 1;
+        const QString character = folded.mid(i, length);
+        if (!encodes(character))
+            return character;
+        i += length;
+    }
+    return std::nullopt;
+}
+
+QByteArray EncodeShiftJis(const QString &text)
+{
+    QStringEncoder encoder(CodecName);
+    return encoder.encode(FoldToWindowsForms(text));
+}
+
+QString DecodeShiftJis(QByteArrayView bytes)
+{
+    QStringDecoder decoder(CodecName);
+    QString text = decoder.decode(bytes);
+    // ICU marks undecodable bytes with SUBSTITUTE; show them as the usual replacement character.
+    if (decoder.hasError())
+        text.replace(QChar(u'\x1A'), QChar::ReplacementCharacter);
+    return text;
+}
+
+} // namespace vigix
