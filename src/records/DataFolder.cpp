@@ -30,7 +30,8 @@ int NextTestNumber(const QString &dataFolder)
 {
     // One listing instead of two look-ups per number: a folder may hold thousands of tests. Any entry of
     // the name counts as taken, so a number is never offered whose file could not be written.
-    const QStringList names = QDir(dataFolder).entryList({u"*.txt"_s, u"*.del"_s}, QDir::AllEntries | QDir::Hidden | QDir::System);
+    const QStringList names =
+        QDir(dataFolder).entryList({u"*.txt"_s, u"*.del"_s}, QDir::AllEntries | QDir::Hidden | QDir::System);
     const QSet<QString> taken(names.cbegin(), names.cend());
     int n = 1001;
     while (taken.contains(QString::number(n) + u".txt"_s) || taken.contains(QString::number(n) + u".del"_s))

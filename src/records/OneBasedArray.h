@@ -9,8 +9,7 @@ namespace vigix {
 
 // Fixed-size array indexed from 1, as rounds and response slots are numbered. An index outside 1..N is a
 // programming fault and throws instead of touching memory beside the array.
-template <typename T, int N>
-class OneBasedArray
+template <typename T, int N> class OneBasedArray
 {
 public:
     static constexpr int size() { return N; }

@@ -10,8 +10,8 @@ namespace vigix {
 
 TRandom TRandom::FromClock()
 {
-    const auto now = std::chrono::steady_clock::now().time_since_epoch().count()
-                   ^ std::chrono::system_clock::now().time_since_epoch().count();
+    const auto now = std::chrono::steady_clock::now().time_since_epoch().count() ^
+                     std::chrono::system_clock::now().time_since_epoch().count();
     return TRandom(static_cast<std::uint32_t>(now ^ (now >> 32)));
 }
 

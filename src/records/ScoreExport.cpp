@@ -133,8 +133,8 @@ QString CsvRecord(const QStringList &fields)
     QStringList quoted;
     quoted.reserve(fields.size());
     for (const QString &field : fields) {
-        const bool needsQuotes = field.contains(u',') || field.contains(u'"') || field.contains(u'\r') ||
-                                 field.contains(u'\n');
+        const bool needsQuotes =
+            field.contains(u',') || field.contains(u'"') || field.contains(u'\r') || field.contains(u'\n');
         if (needsQuotes)
             quoted.append(u'"' + QString(field).replace(u"\""_s, u"\"\""_s) + u'"');
         else
@@ -148,11 +148,21 @@ QString JsonString(const QString &text)
     QString out = u"\""_s;
     for (QChar c : text) {
         switch (c.unicode()) {
-        case u'"': out += u"\\\""_s; break;
-        case u'\\': out += u"\\\\"_s; break;
-        case u'\n': out += u"\\n"_s; break;
-        case u'\r': out += u"\\r"_s; break;
-        case u'\t': out += u"\\t"_s; break;
+        case u'"':
+            out += u"\\\""_s;
+            break;
+        case u'\\':
+            out += u"\\\\"_s;
+            break;
+        case u'\n':
+            out += u"\\n"_s;
+            break;
+        case u'\r':
+            out += u"\\r"_s;
+            break;
+        case u'\t':
+            out += u"\\t"_s;
+            break;
         default:
             if (c.unicode() < 0x20)
                 out += u"\\u%1"_s.arg(static_cast<uint>(c.unicode()), 4, 16, QChar(u'0'));

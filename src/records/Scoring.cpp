@@ -71,7 +71,8 @@ void TTestFile::Culc()
     }
 
     for (int k = 0; k < ResultKindCount; ++k)
-        CulcResult.Count[condT][k] = CulcResult.Count[condN][k] + CulcResult.Count[condA][k] + CulcResult.Count[condV][k];
+        CulcResult.Count[condT][k] =
+            CulcResult.Count[condN][k] + CulcResult.Count[condA][k] + CulcResult.Count[condV][k];
     for (int c = 0; c < ConditionCount; ++c)
         CulcResult.MeanRT[c] = Mean(CulcResult.HitRT[c]);
     for (int c = 0; c < ConditionCount; ++c)

@@ -3,6 +3,7 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#include <algorithm>
 #include <array>
 #include <utility>
 
@@ -26,7 +27,8 @@ constexpr std::array<std::pair<char16_t, char16_t>, 7> WindowsForms{{
 bool encodes(const QString &text)
 {
     QStringEncoder encoder(CodecName);
-    encoder.encode(text);
+    // The conversion runs only when its result is taken, so keep it.
+    [[maybe_unused]] const QByteArray bytes = encoder.encode(text);
     return !encoder.hasError();
 }
 
@@ -63,8 +65,23 @@ QByteArray EncodeShiftJis(const QString &text)
 
 QString DecodeShiftJis(QByteArrayView bytes)
 {
+    // Round lines are plain ASCII, which code page 932 maps to itself, apart from three control codes that
+    // ICU's table moves: decode those the fast way.
+    const bool plainAscii = std::all_of(bytes.begin(), bytes.end(), [](char byte) {
+        return static_cast<unsigned char>(byte) < 0x80 && byte != 0x1A && byte != 0x1C && byte != 0x7F;
+    });
+    if (plainAscii)
+        return QString::fromLatin1(bytes);
+
     QStringDecoder decoder(CodecName);
-    QString text = decoder.decode(bytes);
+    // A lead byte at the very end would stay pending in the decoder and vanish; a line end after the
+    // input makes it come out as an error. The line end itself is removed again.
+    QByteArray terminated;
+    terminated.reserve(bytes.size() + 1);
+    terminated.append(bytes.data(), bytes.size());
+    terminated.append('\n');
+    QString text = decoder.decode(terminated);
+    text.chop(1);
     // ICU marks undecodable bytes with SUBSTITUTE; show them as the usual replacement character.
     if (decoder.hasError())
         text.replace(QChar(u'\x1A'), QChar::ReplacementCharacter);

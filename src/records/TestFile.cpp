@@ -6,6 +6,9 @@
 #include <QDir>
 #include <QFile>
 #include <QSaveFile>
+#include <QVarLengthArray>
+
+#include <limits>
 
 using namespace Qt::StringLiterals;
 
@@ -16,14 +19,51 @@ namespace {
 constexpr int RoundFieldCount = 24;
 constexpr int MaxFieldsKept = 100;
 
-// Removes every double quote, then splits at every comma; keeps at most 100 fields.
-QStringList splitLine(QString line)
+// A line's fields: every double quote is ignored and the line is split at every comma; at most 100 fields
+// are kept. Quotes are never commas, so splitting first and skipping quotes inside a field is the same.
+using FieldViews = QVarLengthArray<QStringView, 32>;
+
+FieldViews splitFields(QStringView line)
 {
-    line.remove(u'"');
-    QStringList fields = line.split(u',');
-    if (fields.size() > MaxFieldsKept)
-        fields.resize(MaxFieldsKept);
+    FieldViews fields;
+    qsizetype start = 0;
+    while (fields.size() < MaxFieldsKept) {
+        const qsizetype comma = line.indexOf(u',', start);
+        if (comma < 0) {
+            fields.append(line.sliced(start));
+            break;
+        }
+        fields.append(line.sliced(start, comma - start));
+        start = comma + 1;
+    }
     return fields;
+}
+
+char16_t unit(QChar c)
+{
+    return c.unicode();
+}
+
+char16_t unit(char c)
+{
+    return static_cast<unsigned char>(c);
+}
+
+QString toText(QStringView field)
+{
+    return field.toString();
+}
+
+QString toText(QByteArrayView field)
+{
+    return QString::fromLatin1(field);
+}
+
+template <typename View> QString unquoted(View field)
+{
+    QString text = toText(field);
+    text.remove(u'"');
+    return text;
 }
 
 // Splits the raw file into lines at LF, dropping a CR before it. Shift-JIS trail bytes are never CR or LF,
@@ -34,8 +74,7 @@ QList<QByteArrayView> splitRawLines(QByteArrayView bytes)
     qsizetype start = 0;
     while (start < bytes.size()) {
         qsizetype end = bytes.indexOf('\n', start);
-        const bool lastUnterminated = end < 0;
-        if (lastUnterminated)
+        if (end < 0)
             end = bytes.size();
         QByteArrayView line = bytes.sliced(start, end - start);
         if (line.endsWith('\r'))
@@ -77,26 +116,40 @@ QByteArray readFirstLine(const QString &path)
     return line;
 }
 
-void setInfoFromLine(TTestInfo &info, QByteArrayView rawLine)
+void setInfoFromLine(TTestInfo &info, QStringView line)
 {
-    const QStringList fields = splitLine(DecodeShiftJis(rawLine));
+    const FieldViews fields = splitFields(line);
     for (int i = 1; i <= TTestInfo::FieldCount; ++i)
-        info.Field(i) = i <= fields.size() ? fields.at(i - 1) : QString();
+        info.Field(i) = i <= fields.size() ? unquoted(fields[i - 1]) : QString();
 }
 
-// Plain decimal only: an optional "-" and digits, within 32 bits. Anything else is a damaged file.
-bool parseDecimal(const QString &text, int &value)
+// Plain decimal only: an optional "-" and digits, within 32 bits (quotes are ignored like everywhere in a
+// line). Anything else is a damaged file.
+template <typename View> bool parseDecimal(View field, int &value)
 {
-    const qsizetype firstDigit = text.startsWith(u'-') ? 1 : 0;
-    if (text.size() == firstDigit)
-        return false;
-    for (qsizetype i = firstDigit; i < text.size(); ++i) {
-        if (text.at(i) < u'0' || text.at(i) > u'9')
+    bool negative = false;
+    bool anyDigit = false;
+    qint64 magnitude = 0;
+    for (auto element : field) {
+        const char16_t c = unit(element);
+        if (c == u'"')
+            continue;
+        if (c == u'-' && !negative && !anyDigit) {
+            negative = true;
+            continue;
+        }
+        if (c < u'0' || c > u'9')
+            return false;
+        anyDigit = true;
+        magnitude = magnitude * 10 + (c - u'0');
+        if (magnitude > qint64(std::numeric_limits<int>::max()) + 1)
             return false;
     }
-    bool ok = false;
-    value = text.toInt(&ok, 10);
-    return ok;
+    const qint64 result = negative ? -magnitude : magnitude;
+    if (!anyDigit || result > std::numeric_limits<int>::max())
+        return false;
+    value = static_cast<int>(result);
+    return true;
 }
 
 QString roundFieldName(int field)
@@ -109,24 +162,36 @@ QString roundFieldName(int field)
     return u"Button[%1]"_s.arg(field - 14);
 }
 
-TRoundInfo parseRoundLine(QByteArrayView rawLine, const QString &path, int lineNo)
+// A round line, as plain ASCII bytes or as decoded text.
+template <typename View> TRoundInfo parseRoundLine(View line, const QString &path, int lineNo)
 {
-    const QStringList fields = splitLine(DecodeShiftJis(rawLine));
+    // One pass over the line finds the first 24 fields; every results view reads 500 of these lines.
+    std::array<View, RoundFieldCount> fields;
+    int fieldCount = 0;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i <= line.size() && fieldCount < RoundFieldCount; ++i) {
+        if (i == line.size() || unit(line[i]) == u',') {
+            fields[static_cast<std::size_t>(fieldCount++)] = line.sliced(start, i - start);
+            start = i + 1;
+        }
+    }
+
     auto integer = [&](int field) {
         int value = 0;
-        if (field > fields.size())
+        if (field > fieldCount)
             throw EConvertError(u"ファイル \"%1\" の %2 行目には %3 (%4 番目の項目) がありません"_s.arg(
                 fileLabel(path), QString::number(lineNo), roundFieldName(field), QString::number(field)));
-        if (!parseDecimal(fields.at(field - 1), value))
+        const View text = fields[static_cast<std::size_t>(field - 1)];
+        if (!parseDecimal(text, value))
             throw EConvertError(u"ファイル \"%1\" の %2 行目: %3 (%4 番目の項目) の \"%5\" は整数ではありません"_s.arg(
                 fileLabel(path), QString::number(lineNo), roundFieldName(field), QString::number(field),
-                fields.at(field - 1)));
+                unquoted(text)));
         return value;
     };
 
     TRoundInfo round;
-    round.Target = fields.value(0);
-    round.Noise = fields.value(1);
+    round.Target = unquoted(fields[0]);
+    round.Noise = unquoted(fields[1]);
     round.NoiseNo = integer(3);
     round.Ticks = integer(4);
     for (int k = 1; k <= TRoundInfo::Slots; ++k)
@@ -193,27 +258,32 @@ void TTestFile::WriteFile(const QString &dataFolder, const QString &number) cons
 
 void TTestFile::ReadInfoFromPath(const QString &path)
 {
-    setInfoFromLine(Info, readFirstLine(path));
+    setInfoFromLine(Info, DecodeShiftJis(readFirstLine(path)));
 }
 
 void TTestFile::ReadFileFromPath(const QString &path)
 {
+    // Only the subject line holds Japanese text. Round lines are plain ASCII and are parsed from the bytes;
+    // one that is not (a file from elsewhere) is decoded first.
     const QByteArray bytes = readWholeFile(path);
     QList<QByteArrayView> lines = splitRawLines(bytes);
-    setInfoFromLine(Info, lines.isEmpty() ? QByteArrayView() : lines.first());
+    setInfoFromLine(Info, lines.isEmpty() ? QString() : DecodeShiftJis(lines.takeFirst()));
 
     // Blank lines after the last round (an editor's extra line end) are not rounds.
-    while (lines.size() > 1 && lines.last().isEmpty())
+    while (!lines.isEmpty() && lines.last().isEmpty())
         lines.removeLast();
 
-    const int roundLines = static_cast<int>(lines.size()) - 1;
+    const int roundLines = static_cast<int>(lines.size());
     for (int i = 1; i <= roundLines; ++i) {
         if (i > MaxRounds)
             throw EConvertError(u"ファイル \"%1\" には試行の行が %2 行あり、上限の %3 行を超えています"_s.arg(
                 fileLabel(path), QString::number(roundLines), QString::number(MaxRounds)));
-        Rounds[i] = parseRoundLine(lines.at(i), path, i + 1);
+        const QByteArrayView line = lines.at(i - 1);
+        const bool plainAscii = std::all_of(line.begin(), line.end(), [](char c) { return c > 0 && c < 0x7F; });
+        Rounds[i] = plainAscii ? parseRoundLine(line, path, i + 1)
+                               : parseRoundLine(QStringView(DecodeShiftJis(line)), path, i + 1);
     }
-    RoundCount = std::max(roundLines, 0);
+    RoundCount = roundLines;
 }
 
 QByteArray TTestFile::Encode(const QString &path) const

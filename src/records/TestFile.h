@@ -19,10 +19,10 @@ struct TRoundInfo
 {
     static constexpr int Slots = 10;
 
-    QString Target;  // "T" circle (target), "N" cross (non-target)
-    QString Noise;   // "N" none, "A" tone, "V" triangle
-    int NoiseNo = 0; // tone or cell 1..8; 0 without noise
-    int Ticks = 0;   // the round ends on step Ticks, so it lasts Ticks + 1 ticks
+    QString Target;                   // "T" circle (target), "N" cross (non-target)
+    QString Noise;                    // "N" none, "A" tone, "V" triangle
+    int NoiseNo = 0;                  // tone or cell 1..8; 0 without noise
+    int Ticks = 0;                    // the round ends on step Ticks, so it lasts Ticks + 1 ticks
     OneBasedArray<int, Slots> RT;     // reaction times in ms from onset; 0 = empty slot
     OneBasedArray<int, Slots> Button; // 1 left, 2 right, 3 middle; 0 = empty slot
 
@@ -40,8 +40,8 @@ constexpr int ResultKindCount = 7;
 struct TCulcResult
 {
     std::array<std::array<int, ResultKindCount>, ConditionCount> Count{};
-    std::array<double, ConditionCount> MeanRT{}; // -1 without hits
-    std::array<double, ConditionCount> SDRT{};   // -1 with fewer than two hits
+    std::array<double, ConditionCount> MeanRT{};     // -1 without hits
+    std::array<double, ConditionCount> SDRT{};       // -1 with fewer than two hits
     std::array<QList<double>, ConditionCount> HitRT; // hit reaction times in round order
 };
 

@@ -83,10 +83,10 @@ int main(int argc, char *argv[])
         }
         switch (format) {
         case Format::Table:
-            print(stdout, u"%1\n検査番号 %2  %3 %4  検査日時 %5  試行数 %6\n%7\n"_s.arg(
-                              QDir::toNativeSeparators(path), test.Info.Kensabangou, test.Info.Shimei1,
-                              test.Info.Shimei2, test.Info.Kensanichiji, QString::number(test.RoundCount),
-                              ResultsTableText(test)));
+            print(stdout,
+                  u"%1\n検査番号 %2  %3 %4  検査日時 %5  試行数 %6\n%7\n"_s.arg(
+                      QDir::toNativeSeparators(path), test.Info.Kensabangou, test.Info.Shimei1, test.Info.Shimei2,
+                      test.Info.Kensanichiji, QString::number(test.RoundCount), ResultsTableText(test)));
             break;
         case Format::Csv: {
             QStringList values;
@@ -96,7 +96,8 @@ int main(int argc, char *argv[])
             break;
         }
         case Format::Json:
-            print(stdout, (firstJson ? u"\n  "_s : u",\n  "_s) + JsonObject(ScoreFields(path, test) + HitRTFields(test)));
+            print(stdout,
+                  (firstJson ? u"\n  "_s : u",\n  "_s) + JsonObject(ScoreFields(path, test) + HitRTFields(test)));
             firstJson = false;
             break;
         }
