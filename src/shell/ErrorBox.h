@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QMessageBox>
+#include <QString>
+
+class QWidget;
+
+namespace vigix {
+
+// The program's message boxes. Tests set the next answer instead of clicking a modal box; the texts shown
+// are kept so that a test can read them.
+class TMessageBox
+{
+public:
+    // The general error box: a critical box with the error's message.
+    static void Error(QWidget *parent, const QString &message);
+    // A warning with a single OK button.
+    static void Warning(QWidget *parent, const QString &message);
+
+    // Tests: record the following boxes instead of showing them.
+    static void SetAutoAnswer(bool enabled);
+    static QStringList ShownTexts();
+    static void ClearShownTexts();
+
+private:
+    static void show(QWidget *parent, QMessageBox::Icon icon, const QString &message);
+};
+
+} // namespace vigix

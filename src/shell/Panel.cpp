@@ -1,0 +1,407 @@
+#include "Panel.h"
+
+#include "DataFolder.h"
+#include "ErrorBox.h"
+#include "Errors.h"
+
+#include <QActionGroup>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QEvent>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLabel>
+#include <QListView>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSortFilterProxyModel>
+#include <QStackedWidget>
+#include <QStandardItemModel>
+#include <QStatusBar>
+#include <QStatusTipEvent>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeView>
+#include <QUrl>
+
+using namespace Qt::StringLiterals;
+
+// The icons live in this static library; the linker keeps their resource only when it is initialised.
+static void initIconResources()
+{
+    Q_INIT_RESOURCE(icons);
+}
+
+namespace vigix {
+
+namespace {
+
+struct ListColumn
+{
+    const char16_t *caption;
+    int width;
+};
+
+constexpr ListColumn ListColumns[] = {
+    {u"検査番号", 80}, {u"検査日時", 120}, {u"氏名", 120},     {u"生年月日", 70}, {u"性", 25},
+    {u"診断名", 125},  {u"投薬", 125},     {u"リタリン", 125}, {u"メモ", 125},
+};
+
+QIcon icon(const QString &name)
+{
+    return QIcon(u":/icons/%1.svg"_s.arg(name));
+}
+
+QIcon testIcon()
+{
+    QIcon both;
+    both.addFile(u":/icons/test16.svg"_s, QSize(16, 16));
+    both.addFile(u":/icons/test32.svg"_s, QSize(32, 32));
+    return both;
+}
+
+// Devices, pipes and sockets named "*.txt" are skipped: opening a pipe would hang the program.
+bool isSpecialFile(const QFileInfo &entry)
+{
+    return entry.exists() && !entry.isFile() && !entry.isDir();
+}
+
+} // namespace
+
+TfrmPanel::TfrmPanel(const QString &dataFolder, QWidget *parent)
+    : QMainWindow(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                              Qt::WindowCloseButtonHint),
+      m_random(TRandom::FromClock()), m_testFile(std::make_unique<TTestFile>()),
+      m_practiceFile(std::make_unique<TTestFile>())
+{
+    initIconResources();
+    setObjectName(u"frmPanel"_s);
+    setWindowTitle(u"VIGIX"_s);
+
+    m_values.ProgramFolder = QCoreApplication::applicationDirPath() + u'/';
+    m_values.WaveFolder = m_values.ProgramFolder + u"wave/"_s;
+    m_values.HelpPage = m_values.ProgramFolder + u"help/index.htm"_s;
+    m_values.DataFolder = dataFolder.isEmpty() ? DefaultDataFolder() : dataFolder;
+
+    buildActions();
+    buildMenus();
+    buildToolBar();
+    buildList();
+
+    m_statusNumber = new QLabel(this);
+    m_statusNumber->setObjectName(u"StatusPanel0"_s);
+    m_statusNumber->setFixedWidth(60);
+    m_statusNumber->setAlignment(Qt::AlignCenter);
+    m_statusHint = new QLabel(this);
+    m_statusHint->setObjectName(u"StatusPanel1"_s);
+    m_statusHint->setMinimumWidth(50);
+    statusBar()->setObjectName(u"StatusBar1"_s);
+    statusBar()->addWidget(m_statusNumber);
+    statusBar()->addWidget(m_statusHint, 1);
+
+    move(208, 147);
+    resize(544, 302 - 28);
+
+    try {
+        // A missing data folder is created; one that cannot be is told now, not when a test's save fails.
+        EnsureDataFolder(m_values.DataFolder);
+        RefreshTestList();
+    } catch (const EVigixError &error) {
+        TMessageBox::Error(this, error.message());
+    }
+}
+
+TfrmPanel::~TfrmPanel() = default;
+
+QAction *TfrmPanel::addCommand(const QString &caption, const QString &hint, const QString &iconName)
+{
+    auto *action = new QAction(caption, this);
+    action->setStatusTip(hint);
+    if (!iconName.isEmpty())
+        action->setIcon(icon(iconName));
+    return action;
+}
+
+void TfrmPanel::buildActions()
+{
+    const QString reportHint = u"テスト結果をレポートにして出力します"_s;
+    mnuReport = addCommand(u"レポート出力"_s, reportHint, u"report"_s);
+    mnuExit = addCommand(u"終了(&X)"_s, u"プログラムを終了します"_s, QString());
+    mnuStep0 = addCommand(u"STEP 0 - 検査の準備"_s, u"Step 0 - 検査の準備を行います"_s, u"step0"_s);
+    mnuStep1 = addCommand(u"STEP 1 - 検査の説明"_s, u"Step 1 - 説明セクションをはじめます"_s, u"step1"_s);
+    mnuStep2 = addCommand(u"STEP 2 - 検査の練習"_s, u"Step 2 - 練習セクションをはじめます"_s, u"step2"_s);
+    mnuStep3 = addCommand(u"STEP 3 - 検査"_s, u"Step 3 - 検査をはじめます"_s, u"step3"_s);
+    mnuOpenCard = addCommand(u"カードを開く"_s, u"選択されたカードを開きます"_s, QString());
+    mnuCloseAllCards = addCommand(u"すべてのカードを閉じる"_s, u"開いているすべてのカードを閉じます"_s, QString());
+    mnuShowAllGraphs = addCommand(u"すべてのグラフを表示"_s, u"すべてのグラフを開きます"_s, QString());
+    mnuHideAllGraphs = addCommand(u"すべてのグラフを非表示"_s, u"すべてのグラフを閉じます"_s, QString());
+
+    const QString tableHint = u"検査結果一覧表を表示します"_s;
+    const QString graph3Hint = u"誤反応の比率を円グラフで表示します"_s;
+    const QString graph2Hint = u"反応時間の分布をを棒グラフで表現します"_s;
+    const QString graph1Hint = u"反応時間の推移を折れ線グラフで表現します"_s;
+    mnuTable = addCommand(u"検査結果"_s, tableHint, u"table"_s);
+    mnuGraph3 = addCommand(u"誤反応比率グラフ"_s, graph3Hint, u"pie"_s);
+    mnuGraph2 = addCommand(u"反応時間分布グラフ"_s, graph2Hint, u"distribution"_s);
+    mnuGraph1 = addCommand(u"反応時間推移グラフ"_s, graph1Hint, u"trend"_s);
+    mnuLayoutA = addCommand(u"グラフ位置の初期化 A"_s, u"各グラフの初期位置をAタイプに設定します"_s, QString());
+    mnuLayoutB = addCommand(u"グラフ位置の初期化 B"_s, u"各グラフの初期位置をBタイプに設定します"_s, QString());
+
+    mnuLargeIcons = addCommand(u"大きいアイコン"_s, u"パネルのアイコンを大きくします"_s, u"largeicons"_s);
+    mnuSmallIcons = addCommand(u"小さいアイコン"_s, u"パネルのアイコンを小さくします"_s, u"smallicons"_s);
+    mnuList = addCommand(u"一覧"_s, u"パネルにアイコンの一覧を表示します"_s, u"list"_s);
+    mnuDetails = addCommand(u"詳細"_s, u"パネルにテストの詳細情報を表示します"_s, u"details"_s);
+    mnuUserSettings = addCommand(u"ユーザーの設定"_s, QString(), QString());
+    mnuHelp = addCommand(u"VIGIX ヘルプ"_s, QString(), u"help"_s);
+    mnuHomePage = addCommand(u"VIGIX ホームページ"_s, QString(), QString());
+    mnuAbout = addCommand(u"ヴァージョン情報"_s, QString(), QString());
+
+    // Check buttons of the result windows: pressed while their window is shown.
+    tbnTable = addCommand(u"検査結果"_s, tableHint, u"table"_s);
+    tbnGraph3 = addCommand(u"誤反応比率グラフ"_s, graph3Hint, u"pie"_s);
+    tbnGraph2 = addCommand(u"反応時間分布グラフ"_s, graph2Hint, u"distribution"_s);
+    tbnGraph1 = addCommand(u"反応時間推移グラフ"_s, graph1Hint, u"trend"_s);
+    for (QAction *check : {tbnTable, tbnGraph3, tbnGraph2, tbnGraph1})
+        check->setCheckable(true);
+    tbnReport = addCommand(u"レポート出力"_s, reportHint, u"report"_s);
+    tbnHelp = addCommand(u"VIGIX ヘルプ"_s, QString(), u"help"_s);
+
+    connect(mnuExit, &QAction::triggered, this, [] { QCoreApplication::exit(0); });
+    connect(mnuReport, &QAction::triggered, this, &TfrmPanel::ReportCommand);
+    connect(tbnReport, &QAction::triggered, this, &TfrmPanel::ReportCommand);
+    connect(mnuHelp, &QAction::triggered, this, &TfrmPanel::openHelp);
+    connect(tbnHelp, &QAction::triggered, this, &TfrmPanel::openHelp);
+    connect(mnuLargeIcons, &QAction::triggered, this, [this] { SetViewStyle(ViewStyle::LargeIcons); });
+    connect(mnuSmallIcons, &QAction::triggered, this, [this] { SetViewStyle(ViewStyle::SmallIcons); });
+    connect(mnuList, &QAction::triggered, this, [this] { SetViewStyle(ViewStyle::List); });
+    connect(mnuDetails, &QAction::triggered, this, [this] { SetViewStyle(ViewStyle::Details); });
+}
+
+void TfrmPanel::buildMenus()
+{
+    QMenu *file = menuBar()->addMenu(u"ファイル(&F)"_s);
+    file->addActions({mnuReport});
+    file->addSeparator();
+    file->addAction(mnuExit);
+
+    QMenu *test = menuBar()->addMenu(u"検査(&T)"_s);
+    test->addActions({mnuStep0, mnuStep1, mnuStep2, mnuStep3});
+    test->addSeparator();
+    test->addActions({mnuOpenCard, mnuCloseAllCards});
+
+    QMenu *graph = menuBar()->addMenu(u"ｸﾞﾗﾌ(&G)"_s);
+    graph->addActions({mnuShowAllGraphs, mnuHideAllGraphs});
+    graph->addSeparator();
+    graph->addActions({mnuTable, mnuGraph3, mnuGraph2, mnuGraph1});
+    graph->addSeparator();
+    graph->addActions({mnuLayoutA, mnuLayoutB});
+
+    QMenu *view = menuBar()->addMenu(u"表示(&V)"_s);
+    view->addActions({mnuLargeIcons, mnuSmallIcons, mnuList, mnuDetails});
+
+    QMenu *options = menuBar()->addMenu(u"ｵﾌﾟｼｮﾝ(&O)"_s);
+    options->addAction(mnuUserSettings);
+
+    QMenu *help = menuBar()->addMenu(u"ヘルプ(&H)"_s);
+    help->addAction(mnuHelp);
+    help->addSeparator();
+    help->addAction(mnuHomePage);
+    help->addSeparator();
+    help->addAction(mnuAbout);
+}
+
+void TfrmPanel::buildToolBar()
+{
+    QToolBar *bar = addToolBar(u"ToolBar1"_s);
+    bar->setObjectName(u"ToolBar1"_s);
+    bar->setMovable(false);
+    bar->setIconSize(QSize(16, 16));
+    bar->addSeparator();
+    bar->addActions({mnuStep0, mnuStep1, mnuStep2, mnuStep3});
+    bar->addSeparator();
+    bar->addActions({tbnTable, tbnGraph3, tbnGraph2, tbnGraph1});
+    bar->addSeparator();
+    bar->addAction(tbnReport);
+    bar->addSeparator();
+
+    auto *styles = new QMenu(this);
+    styles->addActions({mnuLargeIcons, mnuSmallIcons, mnuList, mnuDetails});
+    tbnViewStyle = new QToolButton(bar);
+    tbnViewStyle->setObjectName(u"tbnViewStyle"_s);
+    tbnViewStyle->setIcon(icon(u"details"_s));
+    tbnViewStyle->setStatusTip(u"パネルの表示形式を変更します"_s);
+    tbnViewStyle->setMenu(styles);
+    tbnViewStyle->setPopupMode(QToolButton::InstantPopup);
+    bar->addWidget(tbnViewStyle);
+    bar->addSeparator();
+    bar->addAction(tbnHelp);
+
+    // Hints belong in the status bar only: no tool tips.
+    for (QToolButton *button : bar->findChildren<QToolButton *>()) {
+        button->setFixedHeight(23);
+        button->installEventFilter(this);
+    }
+}
+
+void TfrmPanel::buildList()
+{
+    m_model = new QStandardItemModel(0, static_cast<int>(std::size(ListColumns)), this);
+    for (int c = 0; c < static_cast<int>(std::size(ListColumns)); ++c)
+        m_model->setHorizontalHeaderItem(c, new QStandardItem(QString::fromUtf16(ListColumns[c].caption)));
+
+    // Rows stay in the order of their captions, compared as the locale compares text ("10000" before "1001").
+    m_sorted = new QSortFilterProxyModel(this);
+    m_sorted->setSourceModel(m_model);
+    m_sorted->setSortLocaleAware(true);
+    m_sorted->setDynamicSortFilter(true);
+    m_sorted->sort(0, Qt::AscendingOrder);
+
+    m_details = new QTreeView(this);
+    m_details->setObjectName(u"ListView1"_s);
+    m_details->setModel(m_sorted);
+    m_details->setRootIsDecorated(false);
+    m_details->setItemsExpandable(false);
+    m_details->setUniformRowHeights(true);
+    m_details->setSortingEnabled(false);
+    m_details->header()->setSectionsClickable(false);
+    m_details->header()->setSectionsMovable(false);
+    m_details->header()->setMinimumSectionSize(16); // the sex column is 25 pixels wide
+    m_details->setStyleSheet(
+        u"QTreeView::item { border-right: 1px solid #d4d4d4; border-bottom: 1px solid #d4d4d4; }"_s);
+    for (int c = 0; c < static_cast<int>(std::size(ListColumns)); ++c)
+        m_details->setColumnWidth(c, ListColumns[c].width);
+
+    m_icons = new QListView(this);
+    m_icons->setObjectName(u"ListView1Icons"_s);
+    m_icons->setModel(m_sorted);
+    m_icons->setSelectionModel(m_details->selectionModel());
+    m_icons->setResizeMode(QListView::Adjust);
+    m_icons->setWrapping(true);
+
+    for (QAbstractItemView *view :
+         {static_cast<QAbstractItemView *>(m_details), static_cast<QAbstractItemView *>(m_icons)}) {
+        view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        view->setSelectionBehavior(QAbstractItemView::SelectRows);
+        view->setSelectionMode(QAbstractItemView::SingleSelection);
+        // Only a click makes a test current; moving the selection with the keys does not.
+        connect(view, &QAbstractItemView::clicked, this, &TfrmPanel::selectCurrentTest);
+    }
+
+    m_views = new QStackedWidget(this);
+    m_views->addWidget(m_details);
+    m_views->addWidget(m_icons);
+    setCentralWidget(m_views);
+    SetViewStyle(ViewStyle::Details);
+}
+
+void TfrmPanel::SetViewStyle(ViewStyle style)
+{
+    m_viewStyle = style;
+    if (style == ViewStyle::Details) {
+        m_views->setCurrentWidget(m_details);
+        return;
+    }
+    const bool large = style == ViewStyle::LargeIcons;
+    m_icons->setViewMode(large ? QListView::IconMode : QListView::ListMode);
+    m_icons->setIconSize(large ? QSize(32, 32) : QSize(16, 16));
+    m_icons->setFlow(style == ViewStyle::List ? QListView::TopToBottom : QListView::LeftToRight);
+    m_icons->setGridSize(large ? QSize(76, 56) : style == ViewStyle::SmallIcons ? QSize(90, 20) : QSize());
+    m_icons->setMovement(QListView::Static);
+    m_icons->setWrapping(true);
+    m_views->setCurrentWidget(m_icons);
+}
+
+void TfrmPanel::RefreshTestList()
+{
+    m_model->removeRows(0, m_model->rowCount());
+
+    const QFileInfoList entries =
+        QDir(m_values.DataFolder)
+            .entryInfoList({u"*.txt"_s}, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                           QDir::Name);
+    TTestFile scratch;
+    for (const QFileInfo &entry : entries) {
+        if (isSpecialFile(entry))
+            continue;
+        scratch.ReadInfoFromPath(entry.filePath());
+        const TTestInfo &info = scratch.Info;
+        const QStringList columns{
+            entry.fileName().chopped(4),
+            info.Kensanichiji,
+            info.Shimei1 + u' ' + info.Shimei2,
+            info.Seinengappi1 + u'/' + info.Seinengappi2 + u'/' + info.Seinengappi3,
+            info.Seibetsu,
+            info.Shindanmei,
+            info.Touyaku,
+            info.Ritarin,
+            info.Memo,
+        };
+        QList<QStandardItem *> row;
+        for (const QString &text : columns)
+            row.append(new QStandardItem(text));
+        row.first()->setIcon(testIcon());
+        m_model->appendRow(row);
+    }
+}
+
+void TfrmPanel::RefreshViews()
+{
+    // The results table and the three charts register here once they exist.
+}
+
+void TfrmPanel::selectCurrentTest(const QModelIndex &index)
+{
+    if (!index.isValid() || !m_details->selectionModel()->hasSelection())
+        return;
+    m_values.CurrentTestNumber = m_sorted->index(index.row(), 0).data().toString();
+    SetStatusNumber(m_values.CurrentTestNumber);
+    RefreshViews();
+}
+
+void TfrmPanel::SetStatusNumber(const QString &number)
+{
+    m_statusNumber->setText(number);
+}
+
+QString TfrmPanel::StatusNumber() const
+{
+    return m_statusNumber->text();
+}
+
+QString TfrmPanel::StatusHint() const
+{
+    return m_statusHint->text();
+}
+
+void TfrmPanel::ReportCommand()
+{
+    if (m_values.CurrentTestNumber.isEmpty()) {
+        TMessageBox::Warning(this, u"対象になる検査を選択してください"_s);
+        return;
+    }
+    // The report page is built with the results views.
+}
+
+void TfrmPanel::openHelp()
+{
+    QDesktopServices::openUrl(QUrl::fromLocalFile(m_values.HelpPage));
+}
+
+bool TfrmPanel::event(QEvent *event)
+{
+    if (event->type() == QEvent::StatusTip) {
+        m_statusHint->setText(u"  "_s + static_cast<QStatusTipEvent *>(event)->tip());
+        return true;
+    }
+    return QMainWindow::event(event);
+}
+
+bool TfrmPanel::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::ToolTip)
+        return true;
+    return QMainWindow::eventFilter(watched, event);
+}
+
+} // namespace vigix

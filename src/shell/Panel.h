@@ -1,0 +1,124 @@
+#pragma once
+
+#include "Random.h"
+#include "TestFile.h"
+
+#include <QMainWindow>
+
+#include <memory>
+
+class QAction;
+class QLabel;
+class QListView;
+class QSortFilterProxyModel;
+class QStackedWidget;
+class QStandardItemModel;
+class QToolButton;
+class QTreeView;
+
+namespace vigix {
+
+// The program-wide values: set once at start-up, owned by the main window.
+struct TProgramValues
+{
+    QString ProgramFolder; // folder of the program file, ending in the separator
+    QString WaveFolder;    // narration files
+    QString HelpPage;
+    QString HomePage; // no address: the home-page entry stays inert
+    QString DataFolder;
+    QString CurrentTestNumber; // empty until a test is first selected; never cleared
+};
+
+// The main window: the list of stored tests and every command of an examination.
+class TfrmPanel : public QMainWindow
+{
+    Q_OBJECT
+public:
+    enum class ViewStyle { LargeIcons, SmallIcons, List, Details };
+
+    // dataFolder empty: the user's documents folder + "/vigix/".
+    explicit TfrmPanel(const QString &dataFolder = QString(), QWidget *parent = nullptr);
+    ~TfrmPanel() override;
+
+    TProgramValues &Values() { return m_values; }
+    TTestFile &TestFile() { return *m_testFile; }
+    TTestFile &PracticeFile() { return *m_practiceFile; }
+    TRandom &Random() { return m_random; }
+
+    // Rebuilds the list from every "*.txt" in the data folder. Raises the file's error when one cannot be
+    // read; the rows read before it stay.
+    void RefreshTestList();
+    // Refills the result views from the current test.
+    void RefreshViews();
+    void SetViewStyle(ViewStyle style);
+    ViewStyle CurrentViewStyle() const { return m_viewStyle; }
+    // Status bar panels 0 (current test number) and 1 (hint).
+    void SetStatusNumber(const QString &number);
+    QString StatusNumber() const;
+    QString StatusHint() const;
+
+    void ReportCommand();
+
+protected:
+    bool event(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void buildActions();
+    void buildMenus();
+    void buildToolBar();
+    void buildList();
+    QAction *addCommand(const QString &caption, const QString &hint, const QString &icon);
+    void selectCurrentTest(const QModelIndex &index);
+    void openHelp();
+
+    TProgramValues m_values;
+    TRandom m_random;
+    std::unique_ptr<TTestFile> m_testFile;
+    std::unique_ptr<TTestFile> m_practiceFile;
+
+    QStandardItemModel *m_model = nullptr;
+    QSortFilterProxyModel *m_sorted = nullptr;
+    QStackedWidget *m_views = nullptr;
+    QTreeView *m_details = nullptr;
+    QListView *m_icons = nullptr;
+    QLabel *m_statusNumber = nullptr;
+    QLabel *m_statusHint = nullptr;
+    ViewStyle m_viewStyle = ViewStyle::Details;
+
+public:
+    // Commands, named as the tests find them.
+    QAction *mnuReport = nullptr;
+    QAction *mnuExit = nullptr;
+    QAction *mnuStep0 = nullptr;
+    QAction *mnuStep1 = nullptr;
+    QAction *mnuStep2 = nullptr;
+    QAction *mnuStep3 = nullptr;
+    QAction *mnuOpenCard = nullptr;
+    QAction *mnuCloseAllCards = nullptr;
+    QAction *mnuShowAllGraphs = nullptr;
+    QAction *mnuHideAllGraphs = nullptr;
+    QAction *mnuTable = nullptr;
+    QAction *mnuGraph3 = nullptr;
+    QAction *mnuGraph2 = nullptr;
+    QAction *mnuGraph1 = nullptr;
+    QAction *mnuLayoutA = nullptr;
+    QAction *mnuLayoutB = nullptr;
+    QAction *mnuLargeIcons = nullptr;
+    QAction *mnuSmallIcons = nullptr;
+    QAction *mnuList = nullptr;
+    QAction *mnuDetails = nullptr;
+    QAction *mnuUserSettings = nullptr;
+    QAction *mnuHelp = nullptr;
+    QAction *mnuHomePage = nullptr;
+    QAction *mnuAbout = nullptr;
+    QAction *tbnTable = nullptr;
+    QAction *tbnGraph3 = nullptr;
+    QAction *tbnGraph2 = nullptr;
+    QAction *tbnGraph1 = nullptr;
+    QAction *tbnReport = nullptr;
+    QAction *tbnHelp = nullptr;
+    QToolButton *tbnViewStyle = nullptr;
+};
+
+} // namespace vigix

@@ -1,0 +1,21 @@
+#include "Panel.h"
+#include "VigixApplication.h"
+
+#include <QFont>
+
+using namespace Qt::StringLiterals;
+
+int main(int argc, char *argv[])
+{
+    vigix::TVigixApplication app(argc, argv);
+    app.setApplicationName(u"VIGIX"_s);
+    app.setApplicationDisplayName(u"VIGIX"_s);
+    // The Japanese gothic the windows were laid out for, at its 9-point size; Noto Sans CJK JP stands in.
+    QFont font(u"Noto Sans CJK JP"_s);
+    font.setPixelSize(12);
+    app.setFont(font);
+
+    vigix::TfrmPanel panel;
+    panel.show();
+    return app.exec();
+}

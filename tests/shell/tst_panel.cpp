@@ -1,0 +1,233 @@
+#include "ErrorBox.h"
+#include "Panel.h"
+#include "VigixApplication.h"
+
+#include <QAbstractItemView>
+#include <QDir>
+#include <QFile>
+#include <QListView>
+#include <QMenu>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolBar>
+#include <QToolButton>
+#include <QToolTip>
+#include <QTreeView>
+
+using namespace Qt::StringLiterals;
+using namespace vigix;
+
+namespace {
+
+// A test file as stored: Shift-JIS subject line with CR LF, no rounds.
+void writeTest(const QString &folder, const QString &number, const QString &name1, const QString &name2)
+{
+    TTestFile test;
+    test.Info.Kensabangou = number;
+    test.Info.Kensanichiji = u"2026/12/01 10:00:00"_s;
+    test.Info.Shimei1 = name1;
+    test.Info.Shimei2 = name2;
+    test.Info.Seinengappi1 = u"2016"_s;
+    test.Info.Seinengappi2 = u"4"_s;
+    test.Info.Seinengappi3 = u"1"_s;
+    test.Info.Seibetsu = u"女"_s;
+    test.Info.Shindanmei = u"ＡＤＨＤ（混合型）"_s;
+    test.Info.Memo = u"ﾒﾓ"_s;
+    test.WriteFile(folder, number);
+}
+
+QStringList column(QAbstractItemView *view, int col)
+{
+    QStringList texts;
+    for (int r = 0; r < view->model()->rowCount(); ++r)
+        texts.append(view->model()->index(r, col).data().toString());
+    return texts;
+}
+
+QPoint rowCentre(QTreeView *view, int row)
+{
+    return view->visualRect(view->model()->index(row, 0)).center();
+}
+
+} // namespace
+
+class PanelTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        TMessageBox::SetAutoAnswer(true);
+    }
+    void init() { TMessageBox::ClearShownTexts(); }
+
+    void firstStart_createsMissingFolderOwnerOnly_emptyList()
+    {
+        QTemporaryDir root;
+        const QString folder = root.filePath(u"Documents/vigix/"_s);
+        TfrmPanel panel(folder);
+        QVERIFY(QDir(folder).exists());
+        QCOMPARE(QFile::permissions(folder) & (QFileDevice::ReadGroup | QFileDevice::ReadOther),
+                 QFileDevice::Permissions());
+        auto *list = panel.findChild<QTreeView *>(u"ListView1"_s);
+        QVERIFY(list);
+        QCOMPARE(list->model()->rowCount(), 0);
+        QVERIFY(TMessageBox::ShownTexts().isEmpty());
+        QCOMPARE(panel.windowTitle(), u"VIGIX"_s);
+    }
+
+    void list_showsEveryTxtSortedAsTextWithSubjectColumns()
+    {
+        QTemporaryDir folder;
+        writeTest(folder.path(), u"1001"_s, u"山田"_s, u"はなこ"_s);
+        writeTest(folder.path(), u"10000"_s, u"ﾔﾏﾀﾞ"_s, u"太郎"_s);
+        writeTest(folder.path(), u"1002"_s, u"佐藤"_s, u"一"_s);
+        QFile memo(folder.filePath(u"memo.txt"_s));
+        QVERIFY(memo.open(QIODevice::WriteOnly));
+        memo.write("first,second,third\r\n");
+        memo.close();
+        QFile deleted(folder.filePath(u"1003.del"_s));
+        QVERIFY(deleted.open(QIODevice::WriteOnly));
+        deleted.close();
+
+        TfrmPanel panel(folder.path());
+        auto *list = panel.findChild<QTreeView *>(u"ListView1"_s);
+        QCOMPARE(column(list, 0), (QStringList{u"10000"_s, u"1001"_s, u"1002"_s, u"memo"_s}));
+        QCOMPARE(column(list, 2), (QStringList{u"ﾔﾏﾀﾞ 太郎"_s, u"山田 はなこ"_s, u"佐藤 一"_s, u"third "_s}));
+        // Any other "*.txt" shows its first line taken as a subject record.
+        QCOMPARE(list->model()->index(3, 1).data().toString(), u"second"_s);
+        QCOMPARE(list->model()->index(1, 3).data().toString(), u"2016/4/1"_s);
+        QCOMPARE(list->model()->index(1, 4).data().toString(), u"女"_s);
+        QCOMPARE(list->model()->index(1, 5).data().toString(), u"ＡＤＨＤ（混合型）"_s);
+        QCOMPARE(list->model()->index(1, 8).data().toString(), u"ﾒﾓ"_s);
+        QCOMPARE(list->model()->headerData(6, Qt::Horizontal).toString(), u"投薬"_s);
+        QCOMPARE(list->columnWidth(0), 80);
+        QCOMPARE(list->columnWidth(4), 25);
+
+        // A test stored later appears in its place on the next refresh.
+        writeTest(folder.path(), u"1000"_s, u"新"_s, u"規"_s);
+        panel.RefreshTestList();
+        QCOMPARE(column(list, 0), (QStringList{u"1000"_s, u"10000"_s, u"1001"_s, u"1002"_s, u"memo"_s}));
+    }
+
+    void click_makesTestCurrent_arrowKeysDoNot()
+    {
+        QTemporaryDir folder;
+        writeTest(folder.path(), u"1001"_s, u"A"_s, u"B"_s);
+        writeTest(folder.path(), u"1002"_s, u"C"_s, u"D"_s);
+        TfrmPanel panel(folder.path());
+        panel.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&panel));
+        auto *list = panel.findChild<QTreeView *>(u"ListView1"_s);
+
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rowCentre(list, 1));
+        QCOMPARE(panel.Values().CurrentTestNumber, u"1002"_s);
+        QCOMPARE(panel.StatusNumber(), u"1002"_s);
+
+        QTest::keyClick(list, Qt::Key_Up);
+        QCOMPARE(list->currentIndex().row(), 0);
+        QCOMPARE(panel.Values().CurrentTestNumber, u"1002"_s);
+        QCOMPARE(panel.StatusNumber(), u"1002"_s);
+
+        // A click below the rows selects nothing and changes nothing.
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(10, list->viewport()->height() - 3));
+        QCOMPARE(panel.Values().CurrentTestNumber, u"1002"_s);
+    }
+
+    void report_withoutCurrentTest_warns()
+    {
+        QTemporaryDir folder;
+        TfrmPanel panel(folder.path());
+        panel.tbnReport->trigger();
+        QCOMPARE(TMessageBox::ShownTexts(), QStringList{u"対象になる検査を選択してください"_s});
+        panel.Values().CurrentTestNumber = u"1001"_s;
+        panel.mnuReport->trigger();
+        QCOMPARE(TMessageBox::ShownTexts().size(), 1);
+    }
+
+    void hints_reachStatusPanelBehindTwoBlanks_neverAsToolTips()
+    {
+        QTemporaryDir folder;
+        TfrmPanel panel(folder.path());
+        panel.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&panel));
+
+        panel.mnuStep2->showStatusText(&panel);
+        QCOMPARE(panel.StatusHint(), u"  Step 2 - 練習セクションをはじめます"_s);
+        panel.mnuGraph2->showStatusText(&panel);
+        QCOMPARE(panel.StatusHint(), u"  反応時間の分布をを棒グラフで表現します"_s);
+
+        QToolButton *tableButton = nullptr;
+        for (QToolButton *button : panel.findChildren<QToolButton *>()) {
+            if (button->defaultAction() == panel.tbnTable)
+                tableButton = button;
+        }
+        QVERIFY(tableButton);
+        QCOMPARE(tableButton->statusTip(), u"検査結果一覧表を表示します"_s);
+        QVERIFY(panel.tbnTable->isCheckable());
+        QHelpEvent help(QEvent::ToolTip, QPoint(4, 4), tableButton->mapToGlobal(QPoint(4, 4)));
+        QApplication::sendEvent(tableButton, &help);
+        QVERIFY(!QToolTip::isVisible());
+    }
+
+    void viewStyles_switchBetweenDetailsAndIcons()
+    {
+        QTemporaryDir folder;
+        writeTest(folder.path(), u"1001"_s, u"A"_s, u"B"_s);
+        TfrmPanel panel(folder.path());
+        auto *icons = panel.findChild<QListView *>(u"ListView1Icons"_s);
+        auto *details = panel.findChild<QTreeView *>(u"ListView1"_s);
+        QCOMPARE(panel.CurrentViewStyle(), TfrmPanel::ViewStyle::Details);
+        panel.mnuLargeIcons->trigger();
+        QCOMPARE(icons->viewMode(), QListView::IconMode);
+        QCOMPARE(icons->iconSize(), QSize(32, 32));
+        QVERIFY(!details->isVisibleTo(&panel) || !icons->isHidden());
+        panel.mnuList->trigger();
+        QCOMPARE(icons->viewMode(), QListView::ListMode);
+        QCOMPARE(icons->flow(), QListView::TopToBottom);
+        QCOMPARE(icons->model()->index(0, 0).data().toString(), u"1001"_s);
+        // The drop-down button offers the same four styles.
+        QCOMPARE(panel.tbnViewStyle->menu()->actions(),
+                 (QList<QAction *>{panel.mnuLargeIcons, panel.mnuSmallIcons, panel.mnuList, panel.mnuDetails}));
+        panel.tbnViewStyle->menu()->actions().last()->trigger();
+        QCOMPARE(panel.CurrentViewStyle(), TfrmPanel::ViewStyle::Details);
+    }
+
+    void refresh_unreadableEntry_showsErrorKeepsEarlierRows()
+    {
+        QTemporaryDir folder;
+        writeTest(folder.path(), u"1001"_s, u"A"_s, u"B"_s);
+        writeTest(folder.path(), u"1003"_s, u"E"_s, u"F"_s);
+        // A folder named like a test file cannot be read as one.
+        QVERIFY(QDir(folder.path()).mkdir(u"1002.txt"_s));
+
+        TfrmPanel panel(folder.path());
+        auto *list = panel.findChild<QTreeView *>(u"ListView1"_s);
+        QCOMPARE(TMessageBox::ShownTexts().size(), 1);
+        QVERIFY(TMessageBox::ShownTexts().first().contains(u"1002.txt"_s));
+        QCOMPARE(column(list, 0), QStringList{u"1001"_s});
+
+        // Raised from a command, the same error reaches the general error box at the event loop.
+        TMessageBox::ClearShownTexts();
+        QAction refresh;
+        QObject::connect(&refresh, &QAction::triggered, &panel, [&panel] { panel.RefreshTestList(); });
+        panel.addAction(&refresh);
+        refresh.setShortcut(QKeySequence(u"Ctrl+R"_s));
+        panel.show();
+        QVERIFY(QTest::qWaitForWindowActive(&panel));
+        QTest::keyClick(&panel, Qt::Key_R, Qt::ControlModifier);
+        QCOMPARE(TMessageBox::ShownTexts().size(), 1);
+        QVERIFY(TMessageBox::ShownTexts().first().contains(u"1002.txt"_s));
+    }
+};
+
+int main(int argc, char *argv[])
+{
+    TVigixApplication app(argc, argv);
+    PanelTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_panel.moc"
