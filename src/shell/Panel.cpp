@@ -4,7 +4,7 @@
 #include "ErrorBox.h"
 #include "Errors.h"
 
-#include <QActionGroup>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
@@ -170,6 +170,7 @@ void TfrmPanel::buildActions()
     connect(mnuExit, &QAction::triggered, this, [] { QCoreApplication::exit(0); });
     connect(mnuReport, &QAction::triggered, this, &TfrmPanel::ReportCommand);
     connect(tbnReport, &QAction::triggered, this, &TfrmPanel::ReportCommand);
+    connect(mnuCloseAllCards, &QAction::triggered, this, &TfrmPanel::CloseAllCards);
     connect(mnuHelp, &QAction::triggered, this, &TfrmPanel::openHelp);
     connect(tbnHelp, &QAction::triggered, this, &TfrmPanel::openHelp);
     connect(mnuLargeIcons, &QAction::triggered, this, [this] { SetViewStyle(ViewStyle::LargeIcons); });
@@ -321,6 +322,7 @@ void TfrmPanel::RefreshTestList()
             .entryInfoList({u"*.txt"_s}, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
                            QDir::Name);
     TTestFile scratch;
+    const QIcon rowIcon = testIcon(); // one icon for all rows: loading it per row would parse the SVG each time
     for (const QFileInfo &entry : entries) {
         if (isSpecialFile(entry))
             continue;
@@ -340,7 +342,7 @@ void TfrmPanel::RefreshTestList()
         QList<QStandardItem *> row;
         for (const QString &text : columns)
             row.append(new QStandardItem(text));
-        row.first()->setIcon(testIcon());
+        row.first()->setIcon(rowIcon);
         m_model->appendRow(row);
     }
 }
@@ -381,6 +383,16 @@ void TfrmPanel::ReportCommand()
         return;
     }
     // The report page is built with the results views.
+}
+
+void TfrmPanel::CloseAllCards()
+{
+    // Cards are top-level windows named "card" + test number; the last opened goes first.
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (auto it = windows.crbegin(); it != windows.crend(); ++it) {
+        if ((*it)->objectName().contains(u"card"_s, Qt::CaseSensitive))
+            delete *it;
+    }
 }
 
 void TfrmPanel::openHelp()

@@ -58,6 +58,8 @@ public:
     QString StatusHint() const;
 
     void ReportCommand();
+    // Closes every card window, without asking.
+    void CloseAllCards();
 
 protected:
     bool event(QEvent *event) override;

@@ -3,10 +3,12 @@
 #include "VigixApplication.h"
 
 #include <QAbstractItemView>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QListView>
 #include <QMenu>
+#include <QPointer>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -14,6 +16,7 @@
 #include <QToolButton>
 #include <QToolTip>
 #include <QTreeView>
+#include <QUrl>
 
 using namespace Qt::StringLiterals;
 using namespace vigix;
@@ -49,6 +52,16 @@ QPoint rowCentre(QTreeView *view, int row)
 {
     return view->visualRect(view->model()->index(row, 0)).center();
 }
+
+// Stands in for the desktop's browser.
+class UrlRecorder : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public slots:
+    void open(const QUrl &url) { opened.append(url); }
+};
 
 } // namespace
 
@@ -170,6 +183,52 @@ private slots:
         QHelpEvent help(QEvent::ToolTip, QPoint(4, 4), tableButton->mapToGlobal(QPoint(4, 4)));
         QApplication::sendEvent(tableButton, &help);
         QVERIFY(!QToolTip::isVisible());
+    }
+
+    void help_opensHelpPageBesideProgram()
+    {
+        QTemporaryDir folder;
+        TfrmPanel panel(folder.path());
+        UrlRecorder recorder;
+        for (const QString &scheme : {u"file"_s, u"http"_s, u"https"_s})
+            QDesktopServices::setUrlHandler(scheme, &recorder, "open");
+        panel.tbnHelp->trigger();
+        panel.mnuHelp->trigger();
+        // The home-page entry stays inert: no address is known.
+        panel.mnuHomePage->trigger();
+        for (const QString &scheme : {u"file"_s, u"http"_s, u"https"_s})
+            QDesktopServices::unsetUrlHandler(scheme);
+        const QUrl expected = QUrl::fromLocalFile(QCoreApplication::applicationDirPath() + u"/help/index.htm"_s);
+        QCOMPARE(recorder.opened, (QList<QUrl>{expected, expected}));
+    }
+
+    void closeAllCards_closesOnlyCardWindows()
+    {
+        QTemporaryDir folder;
+        TfrmPanel panel(folder.path());
+        panel.CloseAllCards(); // none open: nothing happens
+        QPointer<QWidget> card1 = new QWidget;
+        card1->setObjectName(u"card1001"_s);
+        QPointer<QWidget> card2 = new QWidget;
+        card2->setObjectName(u"card1002"_s);
+        QPointer<QWidget> other = new QWidget;
+        other->setObjectName(u"frmTable"_s);
+        panel.mnuCloseAllCards->trigger();
+        QVERIFY(card1.isNull());
+        QVERIFY(card2.isNull());
+        QVERIFY(!other.isNull());
+        delete other;
+    }
+
+    void dataFolderBlocked_toldAtStartUp()
+    {
+        QTemporaryDir root;
+        QFile blocker(root.filePath(u"Documents"_s));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        TfrmPanel panel(root.filePath(u"Documents/vigix/"_s));
+        QCOMPARE(TMessageBox::ShownTexts().size(), 1);
+        QVERIFY(TMessageBox::ShownTexts().first().contains(u"Documents"_s));
     }
 
     void viewStyles_switchBetweenDetailsAndIcons()
