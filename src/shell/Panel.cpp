@@ -1,7 +1,7 @@
 #include "Panel.h"
 
 #include "DataFolder.h"
-#include "ErrorBox.h"
+#include "MessageBox.h"
 #include "Errors.h"
 
 #include <QApplication>
@@ -101,7 +101,7 @@ TfrmPanel::TfrmPanel(const QString &dataFolder, QWidget *parent)
     statusBar()->addWidget(m_statusHint, 1);
 
     move(208, 147);
-    resize(544, 302 - 28);
+    resize(544, 302 - 28); // an outer height of 302 less the title bar
 
     try {
         // A missing data folder is created; one that cannot be is told now, not when a test's save fails.

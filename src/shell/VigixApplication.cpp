@@ -1,6 +1,6 @@
 #include "VigixApplication.h"
 
-#include "ErrorBox.h"
+#include "MessageBox.h"
 #include "Errors.h"
 
 namespace vigix {

@@ -1,4 +1,4 @@
-#include "ErrorBox.h"
+#include "MessageBox.h"
 #include "Panel.h"
 #include "VigixApplication.h"
 

@@ -1,4 +1,4 @@
-#include "ErrorBox.h"
+#include "MessageBox.h"
 
 using namespace Qt::StringLiterals;
 
