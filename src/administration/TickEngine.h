@@ -1,0 +1,86 @@
+#pragma once
+
+#include <QEvent>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+
+namespace vigix {
+
+// One tick of the stimulus window, posted by the tick engine. It carries the generation of the opening that
+// started the engine, so that a tick from an earlier opening, or one that arrives after closing, is dropped.
+class TTickEvent : public QEvent
+{
+public:
+    static constexpr QEvent::Type TickType = static_cast<QEvent::Type>(1034);
+
+    TTickEvent(std::uint64_t generation, std::int64_t tick) : QEvent(TickType), m_generation(generation), m_tick(tick)
+    {
+    }
+    std::uint64_t generation() const { return m_generation; }
+    // Number of the tick's deadline, from 1; a gap means ticks were skipped after a stall.
+    std::int64_t tick() const { return m_tick; }
+
+private:
+    std::uint64_t m_generation;
+    std::int64_t m_tick;
+};
+
+// Where the engine's thread reads the time and waits. Tests replace it so that a whole run takes no real time.
+class ITickTimeSource
+{
+public:
+    using Clock = std::chrono::steady_clock;
+    virtual ~ITickTimeSource() = default;
+    virtual Clock::time_point now() = 0;
+    // Waits until the deadline or until woken; returns false when woken to stop.
+    virtual bool waitUntil(Clock::time_point deadline, std::unique_lock<std::mutex> &lock,
+                           std::condition_variable &wake, const std::atomic<bool> &stopping) = 0;
+};
+
+// A thread that sleeps to absolute deadlines (start + k x period, so errors never add up) and posts a tick
+// event to a receiver at each. A wake-up more than a whole period late skips the missed ticks instead of
+// posting them in a burst, and counts them.
+class TTickEngine
+{
+public:
+    using Clock = ITickTimeSource::Clock;
+    static constexpr std::chrono::milliseconds DefaultPeriod{100};
+
+    // timeSource null: the real steady clock.
+    explicit TTickEngine(ITickTimeSource *timeSource = nullptr);
+    ~TTickEngine();
+    TTickEngine(const TTickEngine &) = delete;
+    TTickEngine &operator=(const TTickEngine &) = delete;
+
+    // Starts ticking to receiver, which must outlive the run (Stop before deleting it); returns the new
+    // generation. A running engine is stopped first.
+    std::uint64_t Start(QObject *receiver, std::chrono::nanoseconds period = DefaultPeriod);
+    // Stops and joins the thread. Ticks already posted may still arrive: IsCurrent refuses them.
+    void Stop();
+
+    // Whether a tick belongs to the running generation.
+    bool IsCurrent(const TTickEvent &tick) const;
+    bool IsRunning() const { return m_running.load(); }
+    std::uint64_t Generation() const { return m_generation.load(); }
+    // Ticks skipped after stalls since the last Start.
+    std::int64_t SkippedTicks() const { return m_skipped.load(); }
+
+private:
+    void run(QObject *receiver, std::uint64_t generation, std::chrono::nanoseconds period);
+
+    ITickTimeSource *m_timeSource;
+    std::thread m_thread;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::atomic<bool> m_stopping{false};
+    std::atomic<bool> m_running{false};
+    std::atomic<std::uint64_t> m_generation{0};
+    std::atomic<std::int64_t> m_skipped{0};
+};
+
+} // namespace vigix
