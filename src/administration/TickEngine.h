@@ -18,16 +18,26 @@ class TTickEvent : public QEvent
 public:
     static constexpr QEvent::Type TickType = static_cast<QEvent::Type>(1034);
 
-    TTickEvent(std::uint64_t generation, std::int64_t tick) : QEvent(TickType), m_generation(generation), m_tick(tick)
+    using Clock = std::chrono::steady_clock;
+
+    TTickEvent(std::uint64_t generation, std::int64_t tick, Clock::time_point deadline = {},
+               Clock::time_point posted = {})
+        : QEvent(TickType), m_generation(generation), m_tick(tick), m_deadline(deadline), m_posted(posted)
     {
     }
     std::uint64_t generation() const { return m_generation; }
     // Number of the tick's deadline, from 1; a gap means ticks were skipped after a stall.
     std::int64_t tick() const { return m_tick; }
+    // The absolute time the tick was due, so a receiver can tell how late it arrived.
+    Clock::time_point deadline() const { return m_deadline; }
+    // When the engine's thread woke and posted it.
+    Clock::time_point posted() const { return m_posted; }
 
 private:
     std::uint64_t m_generation;
     std::int64_t m_tick;
+    Clock::time_point m_deadline;
+    Clock::time_point m_posted;
 };
 
 // Where the engine's thread reads the time and waits. Tests replace it so that a whole run takes no real time.

@@ -47,6 +47,7 @@ class TickRecorder : public QObject
 public:
     std::vector<std::int64_t> ticks;
     std::vector<std::uint64_t> generations;
+    std::vector<ITickTimeSource::Clock::time_point> deadlines;
     bool event(QEvent *event) override
     {
         if (event->type() != TTickEvent::TickType)
@@ -54,6 +55,7 @@ public:
         const auto *tick = static_cast<TTickEvent *>(event);
         ticks.push_back(tick->tick());
         generations.push_back(tick->generation());
+        deadlines.push_back(tick->deadline());
         return true;
     }
 };
@@ -105,6 +107,10 @@ private slots:
         QVERIFY(std::equal(expectedStart.begin(), expectedStart.end(), recorder.ticks.begin()));
         QCOMPARE(recorder.ticks.size(), std::size_t(20));
         QCOMPARE(engine.SkippedTicks(), std::int64_t(3));
+        // Each event carries its own tick's deadline, so a receiver can measure how late it came.
+        const auto start = source.deadlines.front() - 100ms;
+        for (std::size_t i = 0; i < recorder.ticks.size(); ++i)
+            QCOMPARE(recorder.deadlines[i] - start, recorder.ticks[i] * std::chrono::nanoseconds(100ms));
         QCOMPARE(
             std::chrono::duration_cast<std::chrono::milliseconds>(source.deadlines[5] - source.deadlines[4]).count(),
             400LL);

@@ -1,0 +1,388 @@
+#include "Administration.h"
+
+#include "Random.h"
+#include "TestFile.h"
+
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+
+namespace vigix {
+
+namespace {
+
+// One page of the explanation: its lines, its narration, when it prompts and what it demonstrates.
+struct TExplanationPage
+{
+    enum class Demo { None, Circles, Crosses, Mixed };
+    const char16_t *guide1;
+    const char16_t *guide2;
+    int narration; // 0: none
+    int promptStep;
+    const char16_t *prompt;
+    Demo demo;
+    int demoFrom;
+};
+
+constexpr char16_t PressLeft[] = u"ひだりのボタンをおしてください";
+
+constexpr TExplanationPage ExplanationPages[] = {
+    {u"", u"説明セクション", 0, 0, PressLeft, TExplanationPage::Demo::None, 0},
+    {u"", u"テストのせつめいをします", 1, 30, PressLeft, TExplanationPage::Demo::None, 0},
+    {u"ちゅうおうにあかい○があらわれたら", u"ひだりのボタンをできるだけはやく１回おしてください", 2, 200, PressLeft,
+     TExplanationPage::Demo::Circles, 80},
+    {u"", u"×のときはボタンをおしてはいけません", 3, 200, PressLeft, TExplanationPage::Demo::Crosses, 50},
+    {u"さんかくがあらわれたり、おとがきこえたりしますが", u"きにしないでください", 4, 200, PressLeft,
+     TExplanationPage::Demo::Mixed, 80},
+    {u"○のときはできるだけはやく、せいかくに", u"ひだりボタンを１かいおしてください", 5, 200, PressLeft,
+     TExplanationPage::Demo::Mixed, 80},
+    {u"ボタンをおしまちがえたり、おしわすれても", u"とちゅうでやめずにつづけてください", 6, 200, PressLeft,
+     TExplanationPage::Demo::Mixed, 80},
+    {u"", u"これで説明は終わりです", 0, 30, u"[Shift] + [Esc]", TExplanationPage::Demo::None, 0},
+};
+constexpr int LastExplanationPage = 7;
+constexpr int StepLimit = 1000;
+
+// Feedback of the practice evaluation, by outcome 0..4.
+struct TPracticeFeedback
+{
+    int narration;
+    const char16_t *guide1;
+    const char16_t *guide2;
+    const char16_t *guide3;
+};
+
+constexpr char16_t OnceMore[] = u"それでは、もういちどれんしゅうをします";
+
+constexpr TPracticeFeedback PracticeFeedback[] = {
+    {8, u"よくできました", u"これでれんしゅうはおわりです", u"[Sfift]+[Esc]"},
+    {9, u"×のときはボタンをおしてはいけません", OnceMore, u""},
+    {10, u"○のときはかならずひだりボタンをおしてください", u"", OnceMore},
+    {11, u"ボタンは１かいだけおしてください", u"", OnceMore},
+    {12, u"○のときはできるだけはやくおしてください", u"", OnceMore},
+};
+
+constexpr int PauseBeforeFirstRound = -20;
+constexpr int TitleStep = 50;
+constexpr int LastDemonstrationStep = 44;
+constexpr int FeedbackTicks = 90;
+
+QString text(const char16_t *literal)
+{
+    return QString::fromUtf16(literal);
+}
+
+} // namespace
+
+const QString TAdministration::PressLeftPrompt = QString::fromUtf16(PressLeft);
+
+TAdministration::TAdministration(IScreen &screen, ISoundChannel &sound, IMillisecondClock &clock,
+                                 TTestFile &testFile, TTestFile &practiceFile, TRandom &random)
+    : m_screen(screen), m_sound(sound), m_clock(clock), m_testFile(testFile), m_practiceFile(practiceFile),
+      m_random(random)
+{
+}
+
+void TAdministration::StartSection(int section)
+{
+    Section = section;
+    Page = 0;
+    Step = 0;
+}
+
+void TAdministration::Open()
+{
+    m_screen.ResetScreen();
+    if (Section == int(TSection::Practice)) {
+        m_practiceFile.MakePracticeRounds(m_random);
+        Round = 1;
+    } else if (Section == int(TSection::Test)) {
+        m_testFile.MakeTestRounds(m_random);
+        Round = 1;
+    }
+    TicksEnabled = true;
+}
+
+void TAdministration::Tick()
+{
+    if (!TicksEnabled)
+        return;
+    switch (TSection(Section)) {
+    case TSection::Explanation:
+        ExplanationStep();
+        break;
+    case TSection::Practice:
+        PracticeStep();
+        break;
+    case TSection::Test:
+        TestStep();
+        break;
+    case TSection::None:
+        break;
+    }
+}
+
+void TAdministration::ExplanationStep()
+{
+    explanationPage();
+    m_screen.SetStatusLine(u"  Page:%1  Step:%2"_s.arg(Page).arg(Step));
+    if (Step < StepLimit)
+        ++Step;
+}
+
+void TAdministration::explanationPage()
+{
+    if (Page < 0 || Page > LastExplanationPage)
+        return;
+    const TExplanationPage &page = ExplanationPages[Page];
+    if (Step == 0) {
+        m_screen.HideTarget();
+        m_screen.HideVisualNoise();
+        if (page.narration > 0)
+            PlayNarration(page.narration);
+        m_screen.SetGuides(text(page.guide1), text(page.guide2), QString());
+        ClickEnabled = Page == 0;
+    }
+    if (Step == page.promptStep) {
+        m_screen.SetGuides(text(page.guide1), text(page.guide2), text(page.prompt));
+        ClickEnabled = true;
+    }
+    if (page.demo == TExplanationPage::Demo::None || Step < page.demoFrom)
+        return;
+    // One flash every 20 ticks, one tick long, the first one tick after the demonstration's start.
+    const int sinceStart = Step - page.demoFrom;
+    if (sinceStart % 20 == 1) {
+        switch (page.demo) {
+        case TExplanationPage::Demo::Circles:
+            m_screen.ShowTarget(u"T"_s);
+            break;
+        case TExplanationPage::Demo::Crosses:
+            m_screen.ShowTarget(u"N"_s);
+            break;
+        case TExplanationPage::Demo::Mixed: {
+            m_screen.ShowTarget(int(m_random.RandomReal() * 2) == 0 ? u"T"_s : u"N"_s);
+            const QString kind = int(m_random.RandomReal() * 2) == 0 ? u"A"_s : u"V"_s;
+            const int number = int(m_random.RandomReal() * 8 + 1);
+            PresentNoise(kind, number);
+            break;
+        }
+        case TExplanationPage::Demo::None:
+            break;
+        }
+    } else if (sinceStart % 20 == 2) {
+        m_screen.HideTarget();
+        if (page.demo == TExplanationPage::Demo::Mixed)
+            m_screen.HideVisualNoise();
+    }
+}
+
+void TAdministration::titleStep(const QString &title)
+{
+    if (Step == 0)
+        m_screen.SetGuides(QString(), QString(), QString());
+    if (Step <= LastDemonstrationStep) {
+        // Nine circles, one every half second; the k-th after the first brings triangle k and tone k.
+        if (Step % 5 == 0) {
+            const int k = Step / 5;
+            m_screen.ShowTarget(u"T"_s);
+            PresentNoise(u"V"_s, k);
+            PresentNoise(u"A"_s, k);
+        } else if (Step % 5 == 1) {
+            m_screen.HideTarget();
+        } else if (Step % 5 == 2) {
+            m_screen.HideVisualNoise();
+        }
+    }
+    if (Step == TitleStep) {
+        m_screen.SetGuides(QString(), title, PressLeftPrompt);
+        ClickEnabled = true; // the title waits for a press without a time limit
+    } else {
+        ++Step;
+    }
+}
+
+void TAdministration::roundsStep(TTestFile &file, int lastRound)
+{
+    const TRoundInfo &round = file.Rounds[Round];
+    if (Step == 0) {
+        // The onset time is taken before the stimulus is shown.
+        OnsetTime = m_clock.Now();
+        ResponseNo = 1;
+        m_screen.ShowTarget(round.Target);
+        PresentNoise(round.Noise, round.NoiseNo);
+    }
+    if (Step == 1)
+        m_screen.HideTarget();
+    if (Step == 2)
+        m_screen.HideVisualNoise();
+    // A round of Ticks t ends on its step t, and the next onset follows on the very next tick.
+    if (Step >= round.Ticks) {
+        ++Round;
+        Step = -1;
+        if (Round == lastRound + 1)
+            Page = 2;
+    }
+    ++Step;
+}
+
+void TAdministration::PracticeStep()
+{
+    switch (Page) {
+    case 0:
+        titleStep(u"練習セクション"_s);
+        break;
+    case 1:
+        roundsStep(m_practiceFile, TTestFile::PracticeRounds);
+        break;
+    case 2:
+        m_screen.SetGuides(QString(), QString(), PressLeftPrompt);
+        break;
+    case 3:
+        if (Step == 0) {
+            const int outcome = EvaluatePractice();
+            showPracticeFeedback(outcome);
+            if (outcome == 0)
+                TicksEnabled = false; // passed: the praise stays until Shift+Esc
+        }
+        ++Step;
+        if (Step == FeedbackTicks) {
+            // Failed: the title again, without the demonstration, over a fresh schedule.
+            m_practiceFile.MakePracticeRounds(m_random);
+            Round = 1;
+            Page = 0;
+            Step = TitleStep;
+        }
+        break;
+    default:
+        break;
+    }
+    QString target, noise;
+    if (Round >= 1 && Round <= TTestFile::MaxRounds) {
+        target = m_practiceFile.Rounds[Round].Target;
+        noise = m_practiceFile.Rounds[Round].Noise;
+    }
+    m_screen.SetStatusLine(u"  Round:%1  Target:%2  Noise:%3  Step:%4"_s.arg(Round).arg(target, noise).arg(Step));
+}
+
+void TAdministration::showPracticeFeedback(int outcome)
+{
+    const TPracticeFeedback &feedback = PracticeFeedback[outcome];
+    PlayNarration(feedback.narration);
+    m_screen.SetGuides(text(feedback.guide1), text(feedback.guide2), text(feedback.guide3));
+}
+
+int TAdministration::EvaluatePractice()
+{
+    m_practiceFile.RoundCount = TTestFile::PracticeRounds;
+    m_practiceFile.Culc();
+    const auto &all = m_practiceFile.CulcResult.Count[condT];
+    constexpr int FailingCount = 3;
+    if (all[E_COM] >= FailingCount)
+        return 1;
+    if (all[E_OMI] >= FailingCount)
+        return 2;
+    if (all[E_MUL] >= FailingCount)
+        return 3;
+    if (m_practiceFile.CulcResult.MeanRT[condT] >= 800.0)
+        return 4;
+    return 0;
+}
+
+void TAdministration::TestStep()
+{
+    switch (Page) {
+    case 0:
+        titleStep(u"検査セクション"_s);
+        break;
+    case 1:
+        roundsStep(m_testFile, TTestFile::TestRounds);
+        break;
+    case 2:
+        m_screen.SetGuides(QString(), u"これでけんさはおわりです"_s, u"[Sfift]+[Esc]"_s);
+        TicksEnabled = false;
+        break;
+    default:
+        break;
+    }
+}
+
+void TAdministration::lblClickAreaMouseDown(TMouseButton button)
+{
+    if (!ClickEnabled)
+        return;
+    if (Section == int(TSection::Explanation)) {
+        if (Page <= LastExplanationPage) {
+            Step = 0;
+            ++Page;
+        }
+        return;
+    }
+    if (Section != int(TSection::Practice) && Section != int(TSection::Test))
+        return;
+    TTestFile &file = Section == int(TSection::Practice) ? m_practiceFile : m_testFile;
+    // The press that leaves the title is never recorded: it sets Step to the pause before the first round.
+    if (Page == 0) {
+        m_screen.SetGuides(QString(), QString(), QString());
+        Step = PauseBeforeFirstRound;
+        Page = 1;
+    }
+    if (Page == 1 && Step >= 1)
+        recordPress(file, button);
+    if (Page == 2 && Section == int(TSection::Practice)) {
+        Step = 0;
+        Page = 3;
+    }
+}
+
+void TAdministration::recordPress(TTestFile &file, TMouseButton button)
+{
+    // Unsigned 32-bit subtraction, as the millisecond clock wraps.
+    const std::uint32_t reactionTime = m_clock.Now() - OnsetTime;
+    TRoundInfo &round = file.Rounds[Round];
+    round.RT[ResponseNo] = static_cast<int>(reactionTime);
+    round.Button[ResponseNo] = static_cast<int>(button);
+    // The eleventh and later presses of a round overwrite slot 10.
+    if (ResponseNo < TRoundInfo::Slots)
+        ++ResponseNo;
+}
+
+bool TAdministration::FormKeyDown(int key, bool shiftHeld)
+{
+    if (key != EscapeKey || !shiftHeld)
+        return false;
+    if (Section == int(TSection::Test))
+        SaveTest();
+    return true;
+}
+
+void TAdministration::SaveTest()
+{
+    // The round in progress, with any presses already in it, is not stored.
+    m_testFile.RoundCount = std::clamp(Round - 1, 0, int(TTestFile::TestRounds));
+    m_testFile.WriteFile(DataFolder, m_testFile.Info.Kensabangou);
+    if (OnTestSaved)
+        OnTestSaved();
+}
+
+void TAdministration::PresentNoise(const QString &code, int number)
+{
+    const bool inRange = number >= 1 && number <= 8;
+    if (code == u"N") {
+        m_sound.PlaySound(ISoundChannel::Silence);
+    } else if (code == u"V") {
+        m_sound.PlaySound(ISoundChannel::Silence);
+        if (inRange)
+            m_screen.ShowVisualNoise(number);
+    } else if (code == u"A") {
+        if (inRange)
+            m_sound.PlaySound(number);
+    }
+}
+
+void TAdministration::PlayNarration(int number)
+{
+    // A missing recording is silence; the channel leaves the current sound alone then.
+    m_sound.PlayFile(u"%1narr_%2.wav"_s.arg(WaveFolder).arg(number));
+}
+
+} // namespace vigix
