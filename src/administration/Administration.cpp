@@ -93,6 +93,10 @@ void TAdministration::StartSection(int section)
 void TAdministration::Open()
 {
     m_screen.ResetScreen();
+    // Practice and test accept presses only from their title on: a press left enabled by an earlier section
+    // would otherwise cut the demonstration short and start the rounds before the child has seen the title.
+    if (Section == int(TSection::Practice) || Section == int(TSection::Test))
+        ClickEnabled = false;
     if (Section == int(TSection::Practice)) {
         m_practiceFile.MakePracticeRounds(m_random);
         Round = 1;

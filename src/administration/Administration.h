@@ -43,8 +43,8 @@ public:
 
     // What a starter does before showing the window: Section as given, Page 0, Step 0.
     void StartSection(int section);
-    // The opening of the window: reset the screen, build the schedule of the practice or the test, enable
-    // ticks.
+    // The opening of the window: reset the screen, build the schedule of the practice or the test (whose
+    // presses count only from the title on), enable ticks.
     void Open();
     // One tick: runs the script of Section while ticks are enabled.
     void Tick();
