@@ -3,6 +3,8 @@
 #include "DataFolder.h"
 #include "MessageBox.h"
 #include "Errors.h"
+#include "Screen.h"
+#include "Step0.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -69,11 +71,12 @@ bool isSpecialFile(const QFileInfo &entry)
 
 } // namespace
 
-TfrmPanel::TfrmPanel(const QString &dataFolder, QWidget *parent)
+TfrmPanel::TfrmPanel(const QString &dataFolder, ISoundChannel *sound, QWidget *parent)
     : QMainWindow(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                               Qt::WindowCloseButtonHint),
       m_random(TRandom::FromClock()), m_testFile(std::make_unique<TTestFile>()),
-      m_practiceFile(std::make_unique<TTestFile>())
+      m_practiceFile(std::make_unique<TTestFile>()),
+      m_silence(sound ? nullptr : std::make_unique<TSilentSoundChannel>()), m_sound(sound ? sound : m_silence.get())
 {
     initIconResources();
     setObjectName(u"frmPanel"_s);
@@ -100,6 +103,8 @@ TfrmPanel::TfrmPanel(const QString &dataFolder, QWidget *parent)
     statusBar()->addWidget(m_statusNumber);
     statusBar()->addWidget(m_statusHint, 1);
 
+    buildAdministration();
+
     move(208, 147);
     resize(544, 302 - 28); // an outer height of 302 less the title bar
 
@@ -113,6 +118,32 @@ TfrmPanel::TfrmPanel(const QString &dataFolder, QWidget *parent)
 }
 
 TfrmPanel::~TfrmPanel() = default;
+
+void TfrmPanel::buildAdministration()
+{
+    m_screen = std::make_unique<TfrmScreen>(*m_testFile, *m_practiceFile, m_random, *m_sound, m_clock);
+    TAdministration &administration = m_screen->Administration();
+    administration.WaveFolder = m_values.WaveFolder;
+    administration.DataFolder = m_values.DataFolder;
+    administration.OnTestSaved = [this] { RefreshTestList(); };
+    connect(m_screen.get(), &TfrmScreen::SaveFailed, this, [this](const QString &message) {
+        TMessageBox::Error(m_screen.get(), message);
+    });
+    m_step0 = new TfrmStep0(*m_sound, this);
+
+    connect(mnuStep0, &QAction::triggered, m_step0, &QDialog::exec);
+    connect(mnuStep1, &QAction::triggered, this, [this] { m_screen->StartSection(1); });
+    connect(mnuStep2, &QAction::triggered, this, [this] { m_screen->StartSection(2); });
+
+    // The tones and the triangles are the two halves of the distractors: the examiner must know when half of
+    // them will be missing. The child's screen says nothing about it.
+    if (!m_sound->HasDevice()) {
+        m_statusSound = new QLabel(u"サウンドデバイスが見つかりません（音は出ません）"_s, this);
+        m_statusSound->setObjectName(u"StatusSound"_s);
+        m_statusSound->setStyleSheet(u"color: #c00000;"_s);
+        statusBar()->addPermanentWidget(m_statusSound);
+    }
+}
 
 QAction *TfrmPanel::addCommand(const QString &caption, const QString &hint, const QString &iconName)
 {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AdministrationInterfaces.h"
 #include "Random.h"
 #include "TestFile.h"
 
@@ -17,6 +18,9 @@ class QToolButton;
 class QTreeView;
 
 namespace vigix {
+
+class TfrmScreen;
+class TfrmStep0;
 
 // The program-wide values: set once at start-up, owned by the main window.
 struct TProgramValues
@@ -36,14 +40,18 @@ class TfrmPanel : public QMainWindow
 public:
     enum class ViewStyle { LargeIcons, SmallIcons, List, Details };
 
-    // dataFolder empty: the user's documents folder + "/vigix/".
-    explicit TfrmPanel(const QString &dataFolder = QString(), QWidget *parent = nullptr);
+    // dataFolder empty: the user's documents folder + "/vigix/". sound null: no device, every sound silent.
+    explicit TfrmPanel(const QString &dataFolder = QString(), ISoundChannel *sound = nullptr,
+                       QWidget *parent = nullptr);
     ~TfrmPanel() override;
 
     TProgramValues &Values() { return m_values; }
     TTestFile &TestFile() { return *m_testFile; }
     TTestFile &PracticeFile() { return *m_practiceFile; }
     TRandom &Random() { return m_random; }
+    // The child's full-screen window, reused by every section.
+    TfrmScreen &Screen() { return *m_screen; }
+    TfrmStep0 &Step0() { return *m_step0; }
 
     // Rebuilds the list from every "*.txt" in the data folder. Raises the file's error when one cannot be
     // read; the rows read before it stay.
@@ -73,11 +81,18 @@ private:
     QAction *addCommand(const QString &caption, const QString &hint, const QString &icon);
     void selectCurrentTest(const QModelIndex &index);
     void openHelp();
+    void buildAdministration();
 
     TProgramValues m_values;
     TRandom m_random;
     std::unique_ptr<TTestFile> m_testFile;
     std::unique_ptr<TTestFile> m_practiceFile;
+    std::unique_ptr<ISoundChannel> m_silence; // stands in when the program was given no sound channel
+    ISoundChannel *m_sound = nullptr;
+    TSteadyMillisecondClock m_clock;
+    std::unique_ptr<TfrmScreen> m_screen;
+    TfrmStep0 *m_step0 = nullptr;
+    QLabel *m_statusSound = nullptr;
 
     QStandardItemModel *m_model = nullptr;
     QSortFilterProxyModel *m_sorted = nullptr;

@@ -1,4 +1,5 @@
 #include "Panel.h"
+#include "SdlSoundChannel.h"
 #include "VigixApplication.h"
 
 #include <QFont>
@@ -15,7 +16,9 @@ int main(int argc, char *argv[])
     font.setPixelSize(12);
     app.setFont(font);
 
-    vigix::TfrmPanel panel;
+    // Opened before the windows and closed after them: every section plays through this one channel.
+    vigix::TSdlSoundChannel sound;
+    vigix::TfrmPanel panel(QString(), &sound);
     panel.show();
     return app.exec();
 }

@@ -1,17 +1,22 @@
 #include "MessageBox.h"
 #include "Panel.h"
+#include "Screen.h"
+#include "Step0.h"
+#include "TickEngine.h"
 #include "VigixApplication.h"
 
 #include <QAbstractItemView>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QListView>
 #include <QMenu>
 #include <QPointer>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QToolTip>
@@ -279,6 +284,54 @@ private slots:
         QTest::keyClick(&panel, Qt::Key_R, Qt::ControlModifier);
         QCOMPARE(TMessageBox::ShownTexts().size(), 1);
         QVERIFY(TMessageBox::ShownTexts().first().contains(u"1002.txt"_s));
+    }
+
+    void steps_runTheSectionsInTheChildsWindow_andAStoredTestIsListed()
+    {
+        QTemporaryDir folder;
+        TfrmPanel panel(folder.path()); // no sound channel: the examiner is told
+        auto *noSound = panel.findChild<QLabel *>(u"StatusSound"_s);
+        QVERIFY(noSound && noSound->text().contains(u"サウンドデバイス"_s));
+
+        QTimer::singleShot(0, &panel.Step0(), &QDialog::reject);
+        panel.mnuStep0->trigger(); // modal, closed by the timer
+        QVERIFY(!panel.Step0().isVisible());
+
+        TfrmScreen &screen = panel.Screen();
+        for (int section : {1, 2}) {
+            (section == 1 ? panel.mnuStep1 : panel.mnuStep2)->trigger();
+            QVERIFY(screen.isVisible());
+            QCOMPARE(screen.Administration().Section, section);
+            QTest::keyClick(&screen, Qt::Key_Escape, Qt::ShiftModifier);
+            QVERIFY(!screen.isVisible());
+        }
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files).size(), 0); // neither section stores anything
+
+        // The test section, as the entry window starts it: title, the start press, three rounds.
+        panel.TestFile().Info.Kensabangou = u"2001"_s;
+        panel.TestFile().Info.Shimei1 = u"検査"_s;
+        panel.TestFile().Info.Shimei2 = u"太郎"_s;
+        screen.StartSection(3);
+        std::int64_t tick = 0;
+        auto ticks = [&](int n) {
+            for (int i = 0; i < n; ++i) {
+                TTickEvent event(screen.Generation(), ++tick);
+                QCoreApplication::sendEvent(&screen, &event);
+            }
+        };
+        ticks(51);
+        QTest::mouseClick(&screen, Qt::LeftButton);
+        ticks(20);
+        while (screen.Administration().Round <= 3)
+            ticks(1);
+        QTest::keyClick(&screen, Qt::Key_Escape, Qt::ShiftModifier);
+        QVERIFY(!screen.isVisible());
+        TTestFile stored;
+        stored.ReadFile(panel.Values().DataFolder, u"2001"_s);
+        QCOMPARE(stored.RoundCount, 3);
+        auto *list = panel.findChild<QTreeView *>(u"ListView1"_s);
+        QCOMPARE(column(list, 0), QStringList{u"2001"_s});
+        QCOMPARE(column(list, 2).first(), u"検査 太郎"_s);
     }
 };
 

@@ -1,0 +1,10 @@
+add_executable(bench_screen bench_screen.cpp)
+target_link_libraries(bench_screen PRIVATE vigix_screen)
+# Under X11 the onset figures include a round trip to the server after the flush.
+find_library(VIGIX_XCB_LIBRARY xcb)
+find_path(VIGIX_XCB_INCLUDE xcb/xcb.h)
+if(VIGIX_XCB_LIBRARY AND VIGIX_XCB_INCLUDE)
+    target_compile_definitions(bench_screen PRIVATE VIGIX_BENCH_XCB)
+    target_include_directories(bench_screen PRIVATE ${VIGIX_XCB_INCLUDE})
+    target_link_libraries(bench_screen PRIVATE ${VIGIX_XCB_LIBRARY})
+endif()

@@ -1,0 +1,292 @@
+#include "AdministrationFakes.h"
+#include "Errors.h"
+#include "Screen.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QImage>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace vigix;
+using namespace vigix::testing;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// The program's application object catches the records' errors at the event loop; this one notes them.
+class CatchingApplication : public QApplication
+{
+public:
+    using QApplication::QApplication;
+    bool notify(QObject *receiver, QEvent *event) override
+    {
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (const EVigixError &error) {
+            caught << error.message();
+        }
+        return false;
+    }
+    QStringList caught;
+};
+
+// An engine that never ticks on its own: the tests send every tick.
+class SilentTicks : public ITickTimeSource
+{
+public:
+    Clock::time_point now() override { return Clock::now(); }
+    bool waitUntil(Clock::time_point, std::unique_lock<std::mutex> &lock, std::condition_variable &wake,
+                   const std::atomic<bool> &stopping) override
+    {
+        wake.wait(lock, [&stopping] { return stopping.load(); });
+        return false;
+    }
+};
+
+struct Rig
+{
+    Rig() { clock.now = 5000; }
+    void start(int section)
+    {
+        screen.StartSection(section);
+        QVERIFY(QTest::qWaitForWindowExposed(&screen));
+    }
+    void tick(int count = 1)
+    {
+        for (int i = 0; i < count; ++i)
+            tickOf(screen.Generation());
+    }
+    void tickOf(std::uint64_t generation)
+    {
+        TTickEvent event(generation, ++ticks);
+        QCoreApplication::sendEvent(&screen, &event);
+    }
+    void shiftEscape() { QTest::keyClick(screen.windowHandle(), Qt::Key_Escape, Qt::ShiftModifier); }
+    TAdministration &admin() { return screen.Administration(); }
+
+    FakeSound sound;
+    FakeClock clock;
+    TTestFile testFile;
+    TTestFile practiceFile;
+    TRandom random{7};
+    SilentTicks source;
+    TfrmScreen screen{testFile, practiceFile, random, sound, clock, nullptr, &source};
+    std::int64_t ticks = 0;
+};
+
+bool isRed(QRgb pixel)
+{
+    return qRed(pixel) >= 112 && qGreen(pixel) < 40 && qBlue(pixel) < 60;
+}
+
+// Bounding box of the pixels that pass the test; empty when none does.
+template <typename Test> QRect inkBox(const QImage &image, Test test)
+{
+    QRect box;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (test(image.pixel(x, y)))
+                box |= QRect(x, y, 1, 1);
+    return box;
+}
+
+QImage canvas(TfrmScreen &screen)
+{
+    return screen.grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+} // namespace
+
+class ScreenTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void opening_ticksOfItsGenerationOnly_onlyShiftEscapeCloses()
+    {
+        Rig rig;
+        QSignalSpy closed(&rig.screen, &TfrmScreen::Closed);
+        rig.start(1);
+        QVERIFY(rig.screen.isFullScreen() && rig.screen.IsOpen());
+        QCOMPARE(rig.screen.cursor().shape(), Qt::BlankCursor);
+        rig.tick();
+        QCOMPARE(rig.screen.Guide(2), u"説明セクション"_s);
+        QCOMPARE(rig.screen.StatusLine(), u"  Page:0  Step:0"_s);
+        rig.tickOf(rig.screen.Generation() - 1);
+        QCOMPARE(rig.admin().Step, 1);
+
+        // Esc alone and a close request (window manager, Alt+F4) leave the section running.
+        QTest::keyClick(rig.screen.windowHandle(), Qt::Key_Escape);
+        QVERIFY(!rig.screen.close());
+        QVERIFY(rig.screen.isVisible() && rig.screen.IsOpen());
+
+        const std::uint64_t first = rig.screen.Generation();
+        rig.shiftEscape();
+        QVERIFY(!rig.screen.isVisible() && !rig.screen.IsOpen());
+        QCOMPARE(rig.screen.cursor().shape(), Qt::ArrowCursor);
+        QCOMPARE(closed.count(), 1);
+        // A late tick of the closed opening is dropped, before and after the next opening.
+        rig.tickOf(first);
+        QCOMPARE(rig.admin().Step, 1);
+        rig.start(2);
+        rig.tickOf(first);
+        QCOMPARE(rig.admin().Step, 0);
+        rig.tick();
+        QCOMPARE(rig.admin().Step, 1);
+    }
+
+    void everyButtonAndBothPressesOfADoubleClick_arePresses()
+    {
+        Rig rig;
+        rig.start(1);
+        rig.tick(); // page 0 accepts presses from its first step
+        QWidget *screen = &rig.screen;
+        QTest::mouseClick(screen, Qt::LeftButton, {}, QPoint(20, 20));
+        QTest::mouseClick(screen, Qt::RightButton, {}, screen->rect().center());
+        QTest::mouseClick(screen, Qt::MiddleButton, {}, QPoint(screen->width() - 2, screen->height() - 2));
+        QTest::mouseClick(screen, Qt::BackButton);
+        QCOMPARE(rig.admin().Page, 3);
+        // Through the window system, where the second press arrives as a double click.
+        QTest::mouseDClick(rig.screen.windowHandle(), Qt::LeftButton, {}, QPoint(50, 50));
+        QCOMPARE(rig.admin().Page, 5);
+    }
+
+    void testRound_onsetIsPaintedWithinItsTick_andPressesStoreButtons()
+    {
+        Rig rig;
+        rig.start(3);
+        rig.tick(51);
+        QTest::mouseClick(&rig.screen, Qt::LeftButton);
+        rig.tick(20);
+
+        // Paints of the centre cell while the onset tick is handled.
+        struct PaintCounter : QObject
+        {
+            QRect cell;
+            int paints = 0;
+            bool eventFilter(QObject *, QEvent *event) override
+            {
+                paints +=
+                    event->type() == QEvent::Paint && static_cast<QPaintEvent *>(event)->region().intersects(cell);
+                return false;
+            }
+        } counter;
+        counter.cell = QRect(rig.screen.CanvasRect().center(), QSize(4, 4));
+        rig.screen.installEventFilter(&counter);
+        rig.clock.now = 20000;
+        rig.tick();
+        rig.screen.removeEventFilter(&counter);
+        QCOMPARE(counter.paints, 1);
+        QCOMPARE(rig.screen.TargetShown(), rig.testFile.Rounds[1].Target);
+
+        const Qt::MouseButton buttons[] = {Qt::LeftButton, Qt::RightButton, Qt::MiddleButton};
+        for (int slot = 1; slot <= 3; ++slot) {
+            rig.clock.now = 20000 + 100u * slot;
+            QTest::mouseClick(&rig.screen, buttons[slot - 1]);
+        }
+        const TRoundInfo &round = rig.testFile.Rounds[1];
+        QCOMPARE((QList<int>{round.RT[1], round.RT[3]}), (QList<int>{100, 300}));
+        QCOMPARE((QList<int>{round.Button[1], round.Button[2], round.Button[3]}), (QList<int>{1, 2, 3}));
+    }
+
+    void shiftEscapeInTheTest_stores_aFailedStoreKeepsTheWindowOpen()
+    {
+        QTemporaryDir data;
+        Rig rig;
+        rig.testFile.Info.Kensabangou = u"1234"_s;
+        rig.admin().DataFolder = data.filePath(u"missing/folder/"_s);
+        rig.start(3);
+        rig.tick(51);
+        QTest::mouseClick(&rig.screen, Qt::LeftButton);
+        rig.tick(40);
+
+        // Nobody takes the error: it goes on to the application's event loop, and the window stays.
+        auto *app = static_cast<CatchingApplication *>(qApp);
+        app->caught.clear();
+        rig.shiftEscape();
+        QCOMPARE(app->caught.size(), 1);
+        QVERIFY(rig.screen.IsOpen());
+        // With a receiver, the error is handed to it.
+        QSignalSpy failed(&rig.screen, &TfrmScreen::SaveFailed);
+        rig.shiftEscape();
+        QCOMPARE(failed.count(), 1);
+        QVERIFY(rig.screen.IsOpen());
+
+        rig.admin().DataFolder = data.path() + u'/';
+        rig.shiftEscape();
+        QVERIFY(!rig.screen.isVisible());
+        QVERIFY(QFile::exists(TTestFile::TestFilePath(rig.admin().DataFolder, u"1234"_s)));
+        QCOMPARE(app->caught.size(), 1);
+    }
+
+    void canvas_elementsInTheirPlaces()
+    {
+        Rig rig;
+        rig.screen.resize(640, 480);
+        rig.screen.ResetScreen();
+        QImage image = canvas(rig.screen);
+        QCOMPARE(inkBox(image, isRed), QRect());
+        // The frame's four sides and nothing just inside; the centre cell's lowered frame.
+        for (const QPoint &p : {QPoint(4, 240), QPoint(632, 240), QPoint(320, 4), QPoint(320, 472)})
+            QCOMPARE(image.pixel(p), qRgb(255, 255, 255));
+        QCOMPARE(image.pixel(5, 240), qRgb(0, 0, 0));
+        QCOMPARE(image.pixel(260, 240), qRgb(128, 128, 128));
+        QCOMPARE(image.pixel(300, 188), qRgb(128, 128, 128));
+        QCOMPARE(image.pixel(360, 240), qRgb(255, 255, 255));
+        QCOMPARE(image.pixel(300, 288), qRgb(255, 255, 255));
+
+        // The circle fills the centre cell (264, 192, 93 x 93) with a small margin; the cross stays in its box.
+        rig.screen.ShowTarget(u"T"_s);
+        const QRect circle = inkBox(canvas(rig.screen), isRed);
+        QVERIFY(QRect(264, 192, 93, 93).contains(circle) && circle.width() >= 84 && circle.height() >= 84);
+        QVERIFY((circle.center() - QPoint(310, 238)).manhattanLength() <= 3);
+        rig.screen.ShowTarget(u"N"_s);
+        const QRect cross = inkBox(canvas(rig.screen), isRed);
+        QVERIFY(QRect(270, 192, 85, 89).contains(cross) && cross.width() >= 75 && cross.height() >= 75);
+        rig.screen.ShowTarget(u"X"_s);
+        QCOMPARE(rig.screen.TargetShown(), u"N"_s);
+        rig.screen.HideTarget();
+
+        rig.screen.ShowVisualNoise(3);
+        rig.screen.ShowVisualNoise(9);
+        QCOMPARE(rig.screen.VisibleNoiseCells(), QList<int>{3});
+        const QRect triangle = inkBox(canvas(rig.screen), isRed);
+        QVERIFY(QRect(364, 92, 97, 97).contains(triangle) && triangle.width() >= 85 && triangle.height() >= 70);
+        rig.screen.HideVisualNoise();
+        QCOMPARE(inkBox(canvas(rig.screen), isRed), QRect());
+
+        // Guide 3 in yellow inside its line; a line longer than its box is narrowed into it.
+        rig.screen.SetGuides(u"ちゅうおうにあかい○があらわれたら"_s,
+                             u"ひだりのボタンをできるだけはやく１回おしてください"_s, u"[Shift] + [Esc]"_s);
+        image = canvas(rig.screen);
+        const QRect yellow = inkBox(image, [](QRgb p) { return qRed(p) > 200 && qGreen(p) > 200 && qBlue(p) < 80; });
+        QVERIFY(!yellow.isEmpty() && QRect(13, 416, 614, 34).contains(yellow));
+        const auto white = [](QRgb p) { return qRed(p) > 160 && qGreen(p) > 160 && qBlue(p) > 160; };
+        const QRect guide2 = inkBox(image.copy(5, 54, 627, 34), white).translated(5, 0); // between the frame's sides
+        QVERIFY(guide2.left() >= 13 && guide2.right() <= 626 && guide2.width() > 560);
+        QVERIFY(!inkBox(image.copy(13, 17, 614, 34), white).isEmpty());
+    }
+
+    void canvas_scaledUniformlyAndCentred()
+    {
+        Rig rig;
+        rig.screen.resize(1280, 1024);
+        QCOMPARE(rig.screen.CanvasRect(), QRect(0, 32, 1280, 960));
+        rig.screen.ShowTarget(u"T"_s);
+        const QImage image = canvas(rig.screen);
+        QCOMPARE(image.pixel(8, 32 + 480), qRgb(255, 255, 255)); // frame, twice the size
+        QCOMPARE(image.pixel(640, 20), qRgb(0, 0, 0));           // bar above the canvas
+        const QRect circle = inkBox(image, isRed);
+        QVERIFY(QRect(528, 32 + 384, 186, 186).contains(circle) && circle.width() >= 168);
+    }
+};
+
+int main(int argc, char *argv[])
+{
+    CatchingApplication app(argc, argv);
+    ScreenTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_screen.moc"
