@@ -1,2 +1,0 @@
-vigix_add_test(tst_soundchannel tst_soundchannel.cpp)
-target_link_libraries(tst_soundchannel PRIVATE vigix_sound)
