@@ -130,13 +130,18 @@ public:
 private:
     bool fail(const char *what)
     {
-        std::fprintf(stderr, "bench_sound: PulseAudio %s failed: %s\n", what,
-                     pa_strerror(pa_context_errno(m_context)));
+        std::fprintf(stderr, "bench_sound: PulseAudio %s failed: %s\n", what, pa_strerror(pa_context_errno(m_context)));
         return false;
     }
 
-    static void signal(pa_context *, void *self) { pa_threaded_mainloop_signal(static_cast<TMonitorRecorder *>(self)->m_loop, 0); }
-    static void signal(pa_stream *, void *self) { pa_threaded_mainloop_signal(static_cast<TMonitorRecorder *>(self)->m_loop, 0); }
+    static void signal(pa_context *, void *self)
+    {
+        pa_threaded_mainloop_signal(static_cast<TMonitorRecorder *>(self)->m_loop, 0);
+    }
+    static void signal(pa_stream *, void *self)
+    {
+        pa_threaded_mainloop_signal(static_cast<TMonitorRecorder *>(self)->m_loop, 0);
+    }
 
     static void read(pa_stream *stream, std::size_t, void *userdata)
     {
@@ -235,6 +240,31 @@ const char *sampleName(std::uint16_t sample)
     }
 }
 
+// Jiffies the hypervisor gave to other guests and all jiffies, from /proc/stat. A virtual machine whose host
+// is busy loses the CPU for milliseconds at a time, which no buffer of a few ms survives; the share lost
+// during a run is printed beside its figures.
+struct TCpuTimes
+{
+    unsigned long long steal = 0;
+    unsigned long long total = 0;
+};
+
+TCpuTimes cpuTimes()
+{
+    TCpuTimes times;
+    if (FILE *stat = std::fopen("/proc/stat", "r")) {
+        unsigned long long field[8] = {};
+        if (std::fscanf(stat, "cpu %llu %llu %llu %llu %llu %llu %llu %llu", &field[0], &field[1], &field[2], &field[3],
+                        &field[4], &field[5], &field[6], &field[7]) == 8) {
+            times.steal = field[7];
+            for (unsigned long long f : field)
+                times.total += f;
+        }
+        std::fclose(stat);
+    }
+    return times;
+}
+
 double median(std::vector<double> values)
 {
     std::sort(values.begin(), values.end());
@@ -248,15 +278,16 @@ int main(int argc, char **argv)
 {
     TOptions options;
     if (!parse(argc, argv, options)) {
-        std::fprintf(stderr, "usage: bench_sound [--frames N] [--rate HZ] [--format s16|f32|u8] [--pulse-latency-msec MS]\n"
-                             "                   [--tones N] [--source NAME] [--monitor-fragment-us US] [--header]\n");
+        std::fprintf(stderr,
+                     "usage: bench_sound [--frames N] [--rate HZ] [--format s16|f32|u8] [--pulse-latency-msec MS]\n"
+                     "                   [--tones N] [--source NAME] [--monitor-fragment-us US] [--header]\n");
         return 2;
     }
     if (options.header) {
-        std::printf("%-6s %-6s %-4s %-5s %-9s | %-8s %-6s %-6s %-6s %-6s %-5s\n", "frames", "rate", "fmt", "PLM",
-                    "period", "median", "SD", "min", "max", "p95", "gaps");
-        std::printf("%-6s %-6s %-4s %-5s %-9s | %-8s %-6s %-6s %-6s %-6s %-5s\n", "", "Hz", "", "ms", "ms", "ms", "ms",
-                    "ms", "ms", "ms", "");
+        std::printf("%-6s %-6s %-4s %-5s %-9s | %-8s %-6s %-6s %-6s %-6s %-5s %-6s\n", "frames", "rate", "fmt", "PLM",
+                    "period", "median", "SD", "min", "max", "p95", "gaps", "steal");
+        std::printf("%-6s %-6s %-4s %-5s %-9s | %-8s %-6s %-6s %-6s %-6s %-5s %-6s\n", "", "Hz", "", "ms", "ms", "ms",
+                    "ms", "ms", "ms", "ms", "", "%");
     }
     // The monitor is read through libpulse, so the channel must play through the same server. A
     // PULSE_LATENCY_MSEC of the caller's would also set the monitor's fragments; --pulse-latency-msec is
@@ -288,6 +319,7 @@ int main(int argc, char **argv)
     }
     std::vector<Clock::time_point> requests;
     Clock::duration longestCall{};
+    const TCpuTimes cpuBefore = cpuTimes();
     const Clock::time_point start = Clock::now() + TickPeriod;
     for (int tick = 0; tick < 2 * options.tones; ++tick) {
         std::this_thread::sleep_until(start + tick * TickPeriod);
@@ -302,6 +334,10 @@ int main(int argc, char **argv)
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     recorder.Stop();
+    const TCpuTimes cpuAfter = cpuTimes();
+    const double stealPercent = cpuAfter.total > cpuBefore.total ? 100.0 * double(cpuAfter.steal - cpuBefore.steal) /
+                                                                       double(cpuAfter.total - cpuBefore.total)
+                                                                 : 0.0;
 
     // Onsets: sound after at least 20 ms of silence, in request order.
     const std::vector<std::int16_t> &left = recorder.left;
@@ -318,8 +354,9 @@ int main(int argc, char **argv)
         quiet = 0;
     }
     if (onsets.size() != requests.size()) {
-        std::fprintf(stderr, "bench_sound: %zu onsets recorded for %zu tones (holes %zu)\n", onsets.size(),
-                     requests.size(), recorder.holes);
+        // More onsets than tones: a dropout of 20 ms or more split a tone, so they no longer pair up.
+        std::fprintf(stderr, "bench_sound: %zu onsets recorded for %zu tones (recording holes %zu, steal %.1f %%)\n",
+                     onsets.size(), requests.size(), recorder.holes, stealPercent);
         return 1;
     }
 
@@ -393,9 +430,10 @@ int main(int argc, char **argv)
     char plm[16] = "-";
     if (obtained.pulseLatencyMs > 0)
         std::snprintf(plm, sizeof plm, "%d", obtained.pulseLatencyMs);
-    std::printf("%-6d %-6d %-4s %-5s %-9.2f | %-8.2f %-6.2f %-6.2f %-6.2f %-6.2f %-5d\n", obtained.bufferFrames,
-                obtained.frequency, sampleName(obtained.sample), plm, obtained.bufferFrames * 1000.0 / obtained.frequency,
-                median(latencies), sd, sorted.front(), sorted.back(), p95, gaps);
+    std::printf("%-6d %-6d %-4s %-5s %-9.2f | %-8.2f %-6.2f %-6.2f %-6.2f %-6.2f %-5d %-6.1f\n", obtained.bufferFrames,
+                obtained.frequency, sampleName(obtained.sample), plm,
+                obtained.bufferFrames * 1000.0 / obtained.frequency, median(latencies), sd, sorted.front(),
+                sorted.back(), p95, gaps, stealPercent);
     if (std::getenv("VIGIX_BENCH_VERBOSE")) {
         for (std::size_t k = 0; k < latencies.size(); ++k)
             std::printf("tone %zu onset %zu latency %.3f\n", k, onsets[k], latencies[k]);

@@ -92,6 +92,7 @@ private:
     bool m_audioInitialised = false;
     std::uint32_t m_device = 0;
     std::optional<TSoundMixer> m_mixer;
+    bool m_sharpenThread = false; // set before the device starts
 };
 
 } // namespace vigix

@@ -8,6 +8,9 @@ using namespace Qt::StringLiterals;
 
 int main(int argc, char *argv[])
 {
+    // Opened before anything starts a thread (it sets the sound server's buffer through the environment while
+    // it connects), and closed after the windows: every section plays through this one channel.
+    vigix::TSdlSoundChannel sound;
     vigix::TVigixApplication app(argc, argv);
     app.setApplicationName(u"VIGIX"_s);
     app.setApplicationDisplayName(u"VIGIX"_s);
@@ -16,8 +19,6 @@ int main(int argc, char *argv[])
     font.setPixelSize(12);
     app.setFont(font);
 
-    // Opened before the windows and closed after them: every section plays through this one channel.
-    vigix::TSdlSoundChannel sound;
     vigix::TfrmPanel panel(QString(), &sound);
     panel.show();
     return app.exec();

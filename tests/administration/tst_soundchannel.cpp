@@ -149,7 +149,8 @@ private slots:
         const double expectedFrames = 2205.0 * frequency / 11025;
         for (int tone : {1, 8}) {
             const TSoundMixer::TBuffer &sound = mixer.Sound(tone);
-            QVERIFY2(std::abs(double(sound.size()) / frameBytes - expectedFrames) <= 4, qPrintable(QString::number(double(sound.size()) / frameBytes)));
+            QVERIFY2(std::abs(double(sound.size()) / frameBytes - expectedFrames) <= 4,
+                     qPrintable(QString::number(double(sound.size()) / frameBytes)));
             const double expectedPeriod = double(TonePeriod(tone)) * frequency / 11025;
             QVERIFY2(std::abs(leftPeriod(sound, format) - expectedPeriod) < 0.1,
                      qPrintable(u"period %1, expected %2"_s.arg(leftPeriod(sound, format)).arg(expectedPeriod)));
