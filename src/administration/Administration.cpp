@@ -1,7 +1,10 @@
 #include "Administration.h"
 
+#include "DataFolder.h"
 #include "Random.h"
 #include "TestFile.h"
+
+#include <QFileInfo>
 
 #include <algorithm>
 
@@ -76,8 +79,8 @@ QString text(const char16_t *literal)
 
 const QString TAdministration::PressLeftPrompt = QString::fromUtf16(PressLeft);
 
-TAdministration::TAdministration(IScreen &screen, ISoundChannel &sound, IMillisecondClock &clock,
-                                 TTestFile &testFile, TTestFile &practiceFile, TRandom &random)
+TAdministration::TAdministration(IScreen &screen, ISoundChannel &sound, IMillisecondClock &clock, TTestFile &testFile,
+                                 TTestFile &practiceFile, TRandom &random)
     : m_screen(screen), m_sound(sound), m_clock(clock), m_testFile(testFile), m_practiceFile(practiceFile),
       m_random(random)
 {
@@ -101,6 +104,7 @@ void TAdministration::Open()
         m_practiceFile.MakePracticeRounds(m_random);
         Round = 1;
     } else if (Section == int(TSection::Test)) {
+        m_offeredNumber = m_testFile.Info.Kensabangou;
         m_testFile.MakeTestRounds(m_random);
         Round = 1;
     }
@@ -363,9 +367,16 @@ void TAdministration::SaveTest()
 {
     // The round in progress, with any presses already in it, is not stored.
     m_testFile.RoundCount = std::clamp(Round - 1, 0, int(TTestFile::TestRounds));
+    // The number was offered, not reserved, when the subject was entered. A file of that number that has
+    // appeared since is another child's test: this one goes to the next free number.
+    if (QFileInfo::exists(TTestFile::TestFilePath(DataFolder, m_testFile.Info.Kensabangou)))
+        m_testFile.Info.Kensabangou = QString::number(NextTestNumber(DataFolder));
     m_testFile.WriteFile(DataFolder, m_testFile.Info.Kensabangou);
     if (OnTestSaved)
         OnTestSaved();
+    // Compared with the number of the opening, so that a save retried after a failure still tells.
+    if (m_testFile.Info.Kensabangou != m_offeredNumber && OnNumberTaken)
+        OnNumberTaken(m_offeredNumber, m_testFile.Info.Kensabangou);
 }
 
 void TAdministration::PresentNoise(const QString &code, int number)

@@ -40,6 +40,9 @@ public:
     QString DataFolder; // where the test is stored, ending in the separator
     // Called after the test file has been written (the main window refreshes its list).
     std::function<void()> OnTestSaved;
+    // Called after the save when the offered test number had been taken meanwhile (another copy of the
+    // program, a file copied in) and the test was stored under the next free number instead.
+    std::function<void(const QString &offered, const QString &stored)> OnNumberTaken;
 
     // What a starter does before showing the window: Section as given, Page 0, Step 0.
     void StartSection(int section);
@@ -60,7 +63,8 @@ public:
     // A key press. Shift+Esc stores the test (section 3) and returns true: the window is to close. A failed
     // save raises the writer's error and the window stays open, so Shift+Esc can be pressed again.
     bool FormKeyDown(int key, bool shiftHeld);
-    // Stores TestFile with the rounds whose last step has run, then calls OnTestSaved.
+    // Stores TestFile with the rounds whose last step has run, never over another test's file, then calls
+    // OnTestSaved.
     void SaveTest();
 
     // Presentation operations that combine screen and sound.
@@ -83,6 +87,7 @@ private:
     TTestFile &m_testFile;
     TTestFile &m_practiceFile;
     TRandom &m_random;
+    QString m_offeredNumber; // the test's number when its section opened
 };
 
 } // namespace vigix

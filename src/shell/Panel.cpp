@@ -1,8 +1,8 @@
 #include "Panel.h"
 
 #include "DataFolder.h"
-#include "MessageBox.h"
 #include "Errors.h"
+#include "MessageBox.h"
 #include "Screen.h"
 #include "Step0.h"
 
@@ -126,9 +126,13 @@ void TfrmPanel::buildAdministration()
     administration.WaveFolder = m_values.WaveFolder;
     administration.DataFolder = m_values.DataFolder;
     administration.OnTestSaved = [this] { RefreshTestList(); };
-    connect(m_screen.get(), &TfrmScreen::SaveFailed, this, [this](const QString &message) {
-        TMessageBox::Error(m_screen.get(), message);
-    });
+    administration.OnNumberTaken = [this](const QString &offered, const QString &stored) {
+        TMessageBox::Warning(
+            m_screen.get(),
+            u"検査番号 %1 は他の検査に使われていたため、この検査は検査番号 %2 で保存しました。"_s.arg(offered, stored));
+    };
+    connect(m_screen.get(), &TfrmScreen::SaveFailed, this,
+            [this](const QString &message) { TMessageBox::Error(m_screen.get(), message); });
     m_step0 = new TfrmStep0(*m_sound, this);
 
     connect(mnuStep0, &QAction::triggered, m_step0, &QDialog::exec);

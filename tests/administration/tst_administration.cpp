@@ -2,6 +2,7 @@
 #include "Errors.h"
 #include "Scoring.h"
 
+#include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -71,6 +72,7 @@ private slots:
     void test_shiftEscStoresTheRoundsWhoseLastStepRan_data();
     void test_shiftEscStoresTheRoundsWhoseLastStepRan();
     void test_failedSaveKeepsTheSectionOpenAndCanBeRetried();
+    void test_numberTakenMeanwhile_storesUnderTheNextFreeNumber();
     void ticksAndPressesWhileDisabledChangeNothing();
 
     void simulatedChild_wholeTestIsStoredReadBackAndScored();
@@ -123,7 +125,7 @@ void TestAdministration::explanation_demonstrationsFlashOnceEveryTwoSecondsUntil
     for (int page = 2; page <= 6; ++page) {
         Bench b;
         b.start(1);
-        b.admin.Page = page; // as if turned to; every page starts at step 0
+        b.admin.Page = page;            // as if turned to; every page starts at step 0
         std::map<int, QString> flashes; // step -> what was shown
         int cellsOrTones = 0;
         for (int step = 0; step <= 1010; ++step) {
@@ -134,7 +136,8 @@ void TestAdministration::explanation_demonstrationsFlashOnceEveryTwoSecondsUntil
                 if (entry.startsWith(u"Show"_s))
                     flashes[step] = entry;
             if (step > 0)
-                cellsOrTones += int(b.sound.played.size()) + int(b.screen.log.filter(QRegularExpression(u"^Cell"_s)).size());
+                cellsOrTones +=
+                    int(b.sound.played.size()) + int(b.screen.log.filter(QRegularExpression(u"^Cell"_s)).size());
             if (flashes.count(step - 1))
                 QVERIFY2(b.screen.target.isEmpty(), "a flash lasts one tick");
         }
@@ -309,11 +312,12 @@ void TestAdministration::test_demonstrationWalksThroughTheEightCellsAndTones()
     b.ticks(51);
     QCOMPARE(b.admin.Page, 0);
     QCOMPARE(b.admin.Step, 50);
-    QCOMPARE(b.sound.played, (QStringList{u"S0"_s, u"S0"_s, u"S1"_s, u"S0"_s, u"S2"_s, u"S0"_s, u"S3"_s, u"S0"_s,
-                                          u"S4"_s, u"S0"_s, u"S5"_s, u"S0"_s, u"S6"_s, u"S0"_s, u"S7"_s, u"S0"_s,
-                                          u"S8"_s}));
-    QCOMPARE(b.screen.log.filter(QRegularExpression(u"^Cell"_s)), (QStringList{u"Cell1"_s, u"Cell2"_s, u"Cell3"_s, u"Cell4"_s, u"Cell5"_s,
-                                                          u"Cell6"_s, u"Cell7"_s, u"Cell8"_s}));
+    QCOMPARE(b.sound.played,
+             (QStringList{u"S0"_s, u"S0"_s, u"S1"_s, u"S0"_s, u"S2"_s, u"S0"_s, u"S3"_s, u"S0"_s, u"S4"_s, u"S0"_s,
+                          u"S5"_s, u"S0"_s, u"S6"_s, u"S0"_s, u"S7"_s, u"S0"_s, u"S8"_s}));
+    QCOMPARE(
+        b.screen.log.filter(QRegularExpression(u"^Cell"_s)),
+        (QStringList{u"Cell1"_s, u"Cell2"_s, u"Cell3"_s, u"Cell4"_s, u"Cell5"_s, u"Cell6"_s, u"Cell7"_s, u"Cell8"_s}));
     QCOMPARE(b.screen.log.count(u"ShowT"_s), 9);
     QCOMPARE(b.screen.guides, (std::array<QString, 3>{QString(), u"検査セクション"_s, Prompt}));
     QVERIFY(b.admin.ClickEnabled);
@@ -447,6 +451,44 @@ void TestAdministration::test_failedSaveKeepsTheSectionOpenAndCanBeRetried()
     TTestFile stored;
     stored.ReadFile(b.admin.DataFolder, u"7"_s);
     QCOMPARE(stored.RoundCount, b.admin.Round - 1);
+}
+
+void TestAdministration::test_numberTakenMeanwhile_storesUnderTheNextFreeNumber()
+{
+    QTemporaryDir folder;
+    Bench b;
+    b.admin.DataFolder = folder.path() + u'/';
+    TTestFile other; // another child's test, stored under the number this one was offered
+    other.Info.Kensabangou = u"1001"_s;
+    other.Info.Shimei1 = u"他人"_s;
+    other.WriteFile(b.admin.DataFolder, u"1001"_s);
+    QFile deleted(b.admin.DataFolder + u"1002.del"_s); // deleted tests keep their numbers too
+    QVERIFY(deleted.open(QIODevice::WriteOnly));
+    deleted.close();
+
+    QStringList told;
+    b.admin.OnNumberTaken = [&](const QString &offered, const QString &stored) { told << offered << stored; };
+    b.testFile.Info.Kensabangou = u"1001"_s;
+    b.testFile.Info.Shimei1 = u"本人"_s;
+    b.start(3);
+    runToFirstOnset(b);
+    while (b.admin.Round <= 2)
+        b.tick();
+    const QString dataFolder = b.admin.DataFolder;
+    b.admin.DataFolder = folder.path() + u"/missing/"_s; // the first attempt fails...
+    QVERIFY_THROWS_EXCEPTION(EInOutError, b.admin.FormKeyDown(TAdministration::EscapeKey, true));
+    b.admin.DataFolder = dataFolder; // ...and the retry still tells which number the test got
+    QVERIFY(b.admin.FormKeyDown(TAdministration::EscapeKey, true));
+
+    QCOMPARE(told, (QStringList{u"1001"_s, u"1003"_s}));
+    TTestFile stored;
+    stored.ReadFile(b.admin.DataFolder, u"1001"_s);
+    QCOMPARE(stored.Info.Shimei1, u"他人"_s);
+    QCOMPARE(stored.RoundCount, 0);
+    stored.ReadFile(b.admin.DataFolder, u"1003"_s);
+    QCOMPARE(stored.Info.Shimei1, u"本人"_s);
+    QCOMPARE(stored.Info.Kensabangou, u"1003"_s);
+    QCOMPARE(stored.RoundCount, 2);
 }
 
 void TestAdministration::ticksAndPressesWhileDisabledChangeNothing()

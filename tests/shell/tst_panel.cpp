@@ -332,6 +332,17 @@ private slots:
         auto *list = panel.findChild<QTreeView *>(u"ListView1"_s);
         QCOMPARE(column(list, 0), QStringList{u"2001"_s});
         QCOMPARE(column(list, 2).first(), u"検査 太郎"_s);
+
+        // The same number again, as a second copy of the program would have offered it: not overwritten.
+        TMessageBox::ClearShownTexts();
+        panel.TestFile().Info.Kensabangou = u"2001"_s;
+        screen.StartSection(3);
+        QTest::keyClick(&screen, Qt::Key_Escape, Qt::ShiftModifier);
+        QCOMPARE(column(list, 0), (QStringList{u"1001"_s, u"2001"_s}));
+        stored.ReadFile(panel.Values().DataFolder, u"2001"_s);
+        QCOMPARE(stored.RoundCount, 3);
+        QCOMPARE(TMessageBox::ShownTexts().size(), 1);
+        QVERIFY(TMessageBox::ShownTexts().first().contains(u"検査番号 1001"_s));
     }
 };
 
