@@ -9,6 +9,7 @@
 
 #include "Panel.h"
 #include "Random.h"
+#include "Statistics.h"
 #include "TestFile.h"
 #include "VigixApplication.h"
 
@@ -24,17 +25,12 @@
 
 using namespace Qt::StringLiterals;
 using namespace vigix;
+using namespace vigix::bench;
 
 namespace {
 
 constexpr int StartRuns = 5;
 constexpr int RefreshRuns = 5;
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
 
 // Fills a folder with `count` copies of one full test under consecutive numbers.
 void makeFolder(const QString &folder, int count)
@@ -84,7 +80,7 @@ double startUpMs(const QString &program, const QString &folder)
         runs.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
         child.waitForFinished();
     }
-    return median(runs);
+    return Median(runs);
 }
 
 } // namespace
@@ -116,7 +112,7 @@ int main(int argc, char *argv[])
         panel.RefreshTestList();
         runs.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
     }
-    std::printf("%-44s %8.1f ms   target < 500 ms (median of %d)\n", "RefreshTestList, 10,000 tests", median(runs),
+    std::printf("%-44s %8.1f ms   target < 500 ms (median of %d)\n", "RefreshTestList, 10,000 tests", Median(runs),
                 RefreshRuns);
     return 0;
 }

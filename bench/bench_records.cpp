@@ -12,6 +12,7 @@
 #include "DataFolder.h"
 #include "Errors.h"
 #include "Random.h"
+#include "Statistics.h"
 #include "TestFile.h"
 
 #include <QCoreApplication>
@@ -27,6 +28,7 @@
 
 using namespace Qt::StringLiterals;
 using namespace vigix;
+using namespace vigix::bench;
 
 namespace {
 
@@ -44,13 +46,6 @@ using Clock = std::chrono::steady_clock;
 double elapsedUs(Clock::time_point start)
 {
     return std::chrono::duration<double, std::micro>(Clock::now() - start).count();
-}
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2.0;
 }
 
 // Keeps the optimiser from dropping work whose result is otherwise unused.
@@ -123,7 +118,7 @@ double benchReadFileCulc(const QString &folder)
         if (run >= 0)
             runs.push_back(us);
     }
-    return median(runs);
+    return Median(runs);
 }
 
 // Fills the folder with FolderTests full tests, numbered from 1001 without gaps. The bytes are the writer's own,
@@ -148,7 +143,7 @@ double benchWriteFile(const QString &folder, const TTestFile &test)
         test.WriteFile(folder, test.Info.Kensabangou);
         runs.push_back(elapsedUs(start) / 1000.0);
     }
-    return median(runs);
+    return Median(runs);
 }
 
 // What the main window's list fill does: list "*.txt", then read line 1 of each into one scratch object.
@@ -170,7 +165,7 @@ double benchListFill(const QString &folder, int &listed)
         listed = static_cast<int>(names.size());
         g_sink = g_sink + captions.size();
     }
-    return median(runs);
+    return Median(runs);
 }
 
 double benchNextTestNumber(const QString &folder, int &next)
@@ -181,7 +176,7 @@ double benchNextTestNumber(const QString &folder, int &next)
         next = NextTestNumber(folder);
         runs.push_back(elapsedUs(start) / 1000.0);
     }
-    return median(runs);
+    return Median(runs);
 }
 
 } // namespace

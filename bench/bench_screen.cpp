@@ -17,6 +17,7 @@
 
 #include "Random.h"
 #include "Screen.h"
+#include "Statistics.h"
 #include "TestFile.h"
 
 #include <QApplication>
@@ -37,6 +38,7 @@
 
 using namespace Qt::StringLiterals;
 using namespace vigix;
+using namespace vigix::bench;
 
 namespace {
 
@@ -163,10 +165,8 @@ void print(const char *what, std::vector<double> values, const char *target)
         std::printf("%-46s %s\n", what, "no figures");
         return;
     }
-    std::sort(values.begin(), values.end());
-    const auto at = [&values](double q) { return values[std::min(values.size() - 1, size_t(q * values.size()))]; };
-    std::printf("%-46s median %6.3f ms  p99 %6.3f ms  max %6.3f ms  (n=%zu)  %s\n", what, at(0.5), at(0.99),
-                values.back(), values.size(), target);
+    std::printf("%-46s median %6.3f ms  p99 %6.3f ms  max %6.3f ms  (n=%zu)  %s\n", what, Median(values),
+                Percentile(values, 99), Percentile(values, 100), values.size(), target);
 }
 
 int intOption(int argc, char *argv[], const char *name, int fallback)

@@ -6,6 +6,7 @@
 // Usage: bench_sound [--frames N] [--rate HZ] [--format s16|f32|u8] [--pulse-latency-msec MS (0: SDL's own)]
 //                    [--tones N] [--source NAME] [--monitor-fragment-us US] [--header]
 #include "SdlSoundChannel.h"
+#include "Statistics.h"
 
 #include <pulse/pulseaudio.h>
 
@@ -25,6 +26,7 @@
 #endif
 
 using namespace vigix;
+using namespace vigix::bench;
 using Clock = std::chrono::steady_clock;
 
 namespace {
@@ -265,13 +267,6 @@ TCpuTimes cpuTimes()
     return times;
 }
 
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -432,7 +427,7 @@ int main(int argc, char **argv)
         std::snprintf(plm, sizeof plm, "%d", obtained.pulseLatencyMs);
     std::printf("%-6d %-6d %-4s %-5s %-9.2f | %-8.2f %-6.2f %-6.2f %-6.2f %-6.2f %-5d %-6.1f\n", obtained.bufferFrames,
                 obtained.frequency, sampleName(obtained.sample), plm,
-                obtained.bufferFrames * 1000.0 / obtained.frequency, median(latencies), sd, sorted.front(),
+                obtained.bufferFrames * 1000.0 / obtained.frequency, Median(latencies), sd, sorted.front(),
                 sorted.back(), p95, gaps, stealPercent);
     if (std::getenv("VIGIX_BENCH_VERBOSE")) {
         for (std::size_t k = 0; k < latencies.size(); ++k)

@@ -1,6 +1,7 @@
 // Tick timing of the real engine while the other cores are kept busy: how late each tick reaches the
 // user-interface thread against its absolute deadline, how many ticks were skipped, and whether the ticks
 // drift. Usage: bench_tick [ticks] (default 600, one minute).
+#include "Statistics.h"
 #include "TickEngine.h"
 
 #include <QCoreApplication>
@@ -13,16 +14,10 @@
 #include <vector>
 
 using namespace vigix;
+using namespace vigix::bench;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-double percentile(std::vector<double> values, double p)
-{
-    std::sort(values.begin(), values.end());
-    const auto index = static_cast<std::size_t>(std::ceil(p / 100.0 * double(values.size()))) - 1;
-    return values[std::min(index, values.size() - 1)];
-}
 
 class TickReceiver : public QObject
 {
@@ -85,11 +80,11 @@ int main(int argc, char *argv[])
     const double expected = double(receiver.numbers.back() - receiver.numbers.front()) * 100.0;
     std::printf("Tick engine, %d ticks of 100 ms, %u busy threads beside it\n", ticks, cores - 1);
     std::printf("  lateness at the receiver: median %.3f ms, p99 %.3f ms, max %.3f ms   (aim: p99 < 0.5, max < 2)\n",
-                percentile(receiver.latenessMs, 50), percentile(receiver.latenessMs, 99),
-                percentile(receiver.latenessMs, 100));
+                Percentile(receiver.latenessMs, 50), Percentile(receiver.latenessMs, 99),
+                Percentile(receiver.latenessMs, 100));
     std::printf("  lateness of the engine's wake-up: median %.3f ms, p99 %.3f ms, max %.3f ms\n",
-                percentile(receiver.postLatenessMs, 50), percentile(receiver.postLatenessMs, 99),
-                percentile(receiver.postLatenessMs, 100));
+                Percentile(receiver.postLatenessMs, 50), Percentile(receiver.postLatenessMs, 99),
+                Percentile(receiver.postLatenessMs, 100));
     std::printf("  ticks skipped: %lld   ticks received: %zu\n", static_cast<long long>(engine.SkippedTicks()),
                 arrivals.size());
     std::printf("  drift from first to last tick: %.3f ms over %.0f ms   (aim: 0; deadlines are absolute)\n",

@@ -95,9 +95,6 @@ TfrmScreen::TfrmScreen(TTestFile &testFile, TTestFile &practiceFile, TRandom &ra
     setPalette(black);
 
     m_guideFont.setPixelSize(GuideHeight);
-    m_circle = symbolPath(u"○"_s, CircleHeight, CircleBox, CircleInk);
-    m_cross = symbolPath(u"×"_s, CrossHeight, CrossBox, CrossInk);
-    m_triangle = symbolPath(u"△"_s, TriangleHeight, QRectF(0, 0, CellSize, CellSize), TriangleInk);
     for (QStaticText &text : m_guideTexts)
         text.setTextFormat(Qt::PlainText);
 }
@@ -334,6 +331,13 @@ void TfrmScreen::ensureLayout()
         return;
     m_layoutSize = size();
     m_layoutRatio = devicePixelRatioF();
+    // Loading the Japanese font's outlines takes tens of ms: done at the first opening, before any tick,
+    // rather than at program start.
+    if (m_circle.isEmpty()) {
+        m_circle = symbolPath(u"○"_s, CircleHeight, CircleBox, CircleInk);
+        m_cross = symbolPath(u"×"_s, CrossHeight, CrossBox, CrossInk);
+        m_triangle = symbolPath(u"△"_s, TriangleHeight, QRectF(0, 0, CellSize, CellSize), TriangleInk);
+    }
     m_scale = std::min(width() / double(CanvasWidth), height() / double(CanvasHeight));
     m_toDevice = QTransform(m_scale, 0, 0, m_scale, (width() - CanvasWidth * m_scale) / 2,
                             (height() - CanvasHeight * m_scale) / 2);
