@@ -1,11 +1,14 @@
 #include "ShiftJis.h"
 
+#include <QList>
 #include <QStringDecoder>
 #include <QStringEncoder>
 
 #include <algorithm>
 #include <array>
 #include <utility>
+
+using namespace Qt::StringLiterals;
 
 namespace vigix {
 
@@ -58,6 +61,25 @@ std::optional<QString> FirstUnencodableCharacter(const QString &text)
         i += length;
     }
     return std::nullopt;
+}
+
+std::optional<QString> FirstUnstorableCharacter(const QString &text)
+{
+    for (QChar c : text) {
+        if (c == u',' || c == u'"' || c == u'\r' || c == u'\n')
+            return QString(c);
+    }
+    return FirstUnencodableCharacter(text);
+}
+
+QString DescribeCharacter(const QString &character)
+{
+    if (character == u"\r"_s || character == u"\n"_s)
+        return u"改行"_s;
+    QString codes;
+    for (char32_t c : character.toUcs4())
+        codes += u"U+%1"_s.arg(static_cast<uint>(c), 4, 16, QChar(u'0')).toUpper();
+    return u"「%1」(%2)"_s.arg(character, codes);
 }
 
 QByteArray EncodeShiftJis(const QString &text)

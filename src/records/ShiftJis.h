@@ -17,6 +17,13 @@ QString FoldToWindowsForms(QString text);
 // The first character (a whole code point) of the folded text that code page 932 cannot hold, if any.
 std::optional<QString> FirstUnencodableCharacter(const QString &text);
 
+// The first character a text field of a test file cannot keep: the field separator ",", a double quote, a
+// line end, or a character code page 932 cannot hold.
+std::optional<QString> FirstUnstorableCharacter(const QString &text);
+
+// The character for a message: 「😀」(U+1F600), or 改行 for a line end.
+QString DescribeCharacter(const QString &character);
+
 // Encodes folded text; characters code page 932 cannot hold must have been refused before.
 QByteArray EncodeShiftJis(const QString &text);
 

@@ -201,31 +201,12 @@ template <typename View> TRoundInfo parseRoundLine(View line, const QString &pat
     return round;
 }
 
-QString describeCharacter(const QString &character)
-{
-    if (character == u"\r"_s || character == u"\n"_s)
-        return u"改行"_s;
-    QString codes;
-    for (char32_t c : character.toUcs4())
-        codes += u"U+%1"_s.arg(static_cast<uint>(c), 4, 16, QChar(u'0')).toUpper();
-    return u"「%1」(%2)"_s.arg(character, codes);
-}
-
-// A text field must read back exactly: no separator, no quote, no line end, nothing Shift-JIS cannot hold.
+// A text field must read back exactly.
 void checkTextField(const QString &value, const QString &fieldDescription, const QString &path)
 {
-    std::optional<QString> bad;
-    for (QChar c : value) {
-        if (c == u',' || c == u'"' || c == u'\r' || c == u'\n') {
-            bad = QString(c);
-            break;
-        }
-    }
-    if (!bad)
-        bad = FirstUnencodableCharacter(value);
-    if (bad)
+    if (const std::optional<QString> bad = FirstUnstorableCharacter(value))
         throw EConvertError(u"ファイル \"%1\" に保存できません: %2 に使えない文字 %3 があります"_s.arg(
-            fileLabel(path), fieldDescription, describeCharacter(*bad)));
+            fileLabel(path), fieldDescription, DescribeCharacter(*bad)));
 }
 
 void writeBytes(QIODevice &device, const QByteArray &bytes, const QString &path)

@@ -1,5 +1,7 @@
 #include "TestInfo.h"
 
+#include "ShiftJis.h"
+
 #include <array>
 #include <stdexcept>
 
@@ -90,6 +92,15 @@ QString TTestInfo::FieldLabel(int i)
     if (i < FirstPdd)
         return u"ADHD %1."_s.arg(i - FirstAdhd + 1);
     return u"PDD "_s + pddCriterion(i - FirstPdd + 1);
+}
+
+std::optional<TTestInfo::TUnstorable> TTestInfo::FirstUnstorableField() const
+{
+    for (int i = 1; i <= FieldCount; ++i) {
+        if (std::optional<QString> bad = FirstUnstorableCharacter(Field(i)))
+            return TUnstorable{i, *bad};
+    }
+    return std::nullopt;
 }
 
 } // namespace vigix

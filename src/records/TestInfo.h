@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <optional>
+
 namespace vigix {
 
 // Subject record of one test: 46 text fields, in the order of the first line of the test file.
@@ -39,6 +41,14 @@ struct TTestInfo
     static QString FieldName(int i);
     // Label of field i as the card shows it, e.g. "氏名" or "ADHD 3." or "PDD 1-a".
     static QString FieldLabel(int i);
+
+    // The first field (1..46) holding a character a test file cannot keep, with that character.
+    struct TUnstorable
+    {
+        int field;
+        QString character;
+    };
+    std::optional<TUnstorable> FirstUnstorableField() const;
 
     bool operator==(const TTestInfo &other) const = default;
 };

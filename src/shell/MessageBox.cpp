@@ -6,6 +6,7 @@ namespace vigix {
 
 namespace {
 bool autoAnswer = false;
+bool confirmAnswer = false;
 QStringList shownTexts;
 } // namespace
 
@@ -17,6 +18,21 @@ void TMessageBox::Error(QWidget *parent, const QString &message)
 void TMessageBox::Warning(QWidget *parent, const QString &message)
 {
     show(parent, QMessageBox::Warning, message);
+}
+
+bool TMessageBox::Confirm(QWidget *parent, const QString &message)
+{
+    shownTexts.append(message);
+    if (autoAnswer)
+        return confirmAnswer;
+    QMessageBox box(QMessageBox::Question, u"VIGIX"_s, message, QMessageBox::Yes | QMessageBox::Cancel, parent);
+    box.setDefaultButton(QMessageBox::Cancel);
+    return box.exec() == QMessageBox::Yes;
+}
+
+void TMessageBox::SetConfirmAnswer(bool yes)
+{
+    confirmAnswer = yes;
 }
 
 void TMessageBox::SetAutoAnswer(bool enabled)

@@ -17,10 +17,15 @@ public:
     // A warning with a single OK button.
     static void Warning(QWidget *parent, const QString &message);
 
+    // A question with Yes and Cancel; true only for Yes.
+    static bool Confirm(QWidget *parent, const QString &message);
+
     // Tests: record the following boxes instead of showing them.
     static void SetAutoAnswer(bool enabled);
     static QStringList ShownTexts();
     static void ClearShownTexts();
+    // The answer Confirm gives while boxes are recorded.
+    static void SetConfirmAnswer(bool yes);
 
 private:
     static void show(QWidget *parent, QMessageBox::Icon icon, const QString &message);

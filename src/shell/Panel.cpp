@@ -2,6 +2,7 @@
 
 #include "DataFolder.h"
 #include "Errors.h"
+#include "Input.h"
 #include "MessageBox.h"
 #include "Screen.h"
 #include "Step0.h"
@@ -17,6 +18,7 @@
 #include <QListView>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QSortFilterProxyModel>
 #include <QStackedWidget>
 #include <QStandardItemModel>
@@ -104,6 +106,7 @@ TfrmPanel::TfrmPanel(const QString &dataFolder, ISoundChannel *sound, QWidget *p
     statusBar()->addWidget(m_statusHint, 1);
 
     buildAdministration();
+    buildEntry();
 
     move(208, 147);
     resize(544, 302 - 28); // an outer height of 302 less the title bar
@@ -117,7 +120,34 @@ TfrmPanel::TfrmPanel(const QString &dataFolder, ISoundChannel *sound, QWidget *p
     }
 }
 
-TfrmPanel::~TfrmPanel() = default;
+TfrmPanel::~TfrmPanel()
+{
+    // Cards belong to the application, not to this window, but they use it: they go first.
+    CloseAllCards();
+}
+
+void TfrmPanel::buildEntry()
+{
+    m_input = new TfrmInput(*m_testFile, m_values.DataFolder, this);
+    connect(m_input, &TfrmInput::TestStartRequested, this, [this] { m_screen->StartSection(3); });
+    connect(m_input, &TfrmInput::TestEdited, this, [this](const QString &number) {
+        // The list and an open card of the test show the corrected record at once.
+        RefreshTestList();
+        if (TfrmCard *card = FindCard(number))
+            card->ShowCard(number);
+        raise();
+        activateWindow();
+    });
+    connect(mnuStep3, &QAction::triggered, this, &TfrmPanel::startNewTest);
+    connect(mnuOpenCard, &QAction::triggered, this, &TfrmPanel::OpenCard);
+}
+
+void TfrmPanel::startNewTest()
+{
+    m_input->PrepareNewTest();
+    m_input->btnStart->setText(TfrmInput::StartCaption);
+    m_input->exec();
+}
 
 void TfrmPanel::buildAdministration()
 {
@@ -322,6 +352,7 @@ void TfrmPanel::buildList()
         view->setSelectionMode(QAbstractItemView::SingleSelection);
         // Only a click makes a test current; moving the selection with the keys does not.
         connect(view, &QAbstractItemView::clicked, this, &TfrmPanel::selectCurrentTest);
+        connect(view, &QAbstractItemView::doubleClicked, this, &TfrmPanel::OpenCard);
     }
 
     m_views = new QStackedWidget(this);
@@ -418,6 +449,52 @@ void TfrmPanel::ReportCommand()
         return;
     }
     // The report page is built with the results views.
+}
+
+void TfrmPanel::MakeTestCurrent(const QString &number)
+{
+    m_values.CurrentTestNumber = number;
+    SetStatusNumber(number);
+    RefreshViews();
+}
+
+TfrmCard *TfrmPanel::FindCard(const QString &number)
+{
+    const QString name = u"card"_s + number;
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        if (window->objectName() == name)
+            return qobject_cast<TfrmCard *>(window);
+    }
+    return nullptr;
+}
+
+TfrmCard *TfrmPanel::OpenCard()
+{
+    const QModelIndexList selected = m_details->selectionModel()->selectedRows(0);
+    if (selected.isEmpty())
+        return nullptr;
+    const QString number = selected.first().data().toString();
+    m_values.CurrentTestNumber = number;
+    if (TfrmCard *open = FindCard(number)) {
+        // Its activation makes the test current and refills the views.
+        open->show();
+        open->raise();
+        open->activateWindow();
+        return open;
+    }
+    auto *card = new TfrmCard(*this);
+    card->setObjectName(u"card"_s + number);
+    card->Collapse();
+    try {
+        card->ShowCard(number);
+    } catch (...) {
+        delete card;
+        throw;
+    }
+    card->show();
+    SetStatusNumber(number);
+    RefreshViews();
+    return card;
 }
 
 void TfrmPanel::CloseAllCards()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AdministrationInterfaces.h"
+#include "Card.h"
 #include "Random.h"
 #include "TestFile.h"
 
@@ -19,6 +20,8 @@ class QTreeView;
 
 namespace vigix {
 
+class TfrmCard;
+class TfrmInput;
 class TfrmScreen;
 class TfrmStep0;
 
@@ -34,7 +37,7 @@ struct TProgramValues
 };
 
 // The main window: the list of stored tests and every command of an examination.
-class TfrmPanel : public QMainWindow
+class TfrmPanel : public QMainWindow, public ICardHost
 {
     Q_OBJECT
 public:
@@ -52,10 +55,12 @@ public:
     // The child's full-screen window, reused by every section.
     TfrmScreen &Screen() { return *m_screen; }
     TfrmStep0 &Step0() { return *m_step0; }
+    // The subject entry window, reused by every new test, correction and re-test.
+    TfrmInput &Input() override { return *m_input; }
 
     // Rebuilds the list from every "*.txt" in the data folder. Raises the file's error when one cannot be
     // read; the rows read before it stay.
-    void RefreshTestList();
+    void RefreshTestList() override;
     // Refills the result views from the current test.
     void RefreshViews();
     void SetViewStyle(ViewStyle style);
@@ -66,8 +71,17 @@ public:
     QString StatusHint() const;
 
     void ReportCommand();
+    // Opens the card of the selected test, or brings its open card to the front. Returns the card, or null
+    // when no row is selected.
+    TfrmCard *OpenCard();
+    // The open card of a test, if any.
+    static TfrmCard *FindCard(const QString &number);
     // Closes every card window, without asking.
     void CloseAllCards();
+
+    // What the cards use.
+    QString CardDataFolder() const override { return m_values.DataFolder; }
+    void MakeTestCurrent(const QString &number) override;
 
 protected:
     bool event(QEvent *event) override;
@@ -82,6 +96,8 @@ private:
     void selectCurrentTest(const QModelIndex &index);
     void openHelp();
     void buildAdministration();
+    void buildEntry();
+    void startNewTest();
 
     TProgramValues m_values;
     TRandom m_random;
@@ -92,6 +108,7 @@ private:
     TSteadyMillisecondClock m_clock;
     std::unique_ptr<TfrmScreen> m_screen;
     TfrmStep0 *m_step0 = nullptr;
+    TfrmInput *m_input = nullptr;
     QLabel *m_statusSound = nullptr;
 
     QStandardItemModel *m_model = nullptr;

@@ -1,3 +1,6 @@
+#include "Card.h"
+#include "DataFolder.h"
+#include "Input.h"
 #include "MessageBox.h"
 #include "Panel.h"
 #include "Screen.h"
@@ -6,22 +9,27 @@
 #include "VigixApplication.h"
 
 #include <QAbstractItemView>
+#include <QComboBox>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListView>
 #include <QMenu>
 #include <QPointer>
+#include <QPushButton>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
 #include <QToolBar>
 #include <QToolButton>
 #include <QToolTip>
 #include <QTreeView>
 #include <QUrl>
+#include <functional>
 
 using namespace Qt::StringLiterals;
 using namespace vigix;
@@ -56,6 +64,43 @@ QStringList column(QAbstractItemView *view, int col)
 QPoint rowCentre(QTreeView *view, int row)
 {
     return view->visualRect(view->model()->index(row, 0)).center();
+}
+
+// Drives the child's window: ticks as the tick engine posts them.
+struct TickDriver
+{
+    TfrmScreen &screen;
+    std::int64_t tick = 0;
+    void operator()(int n)
+    {
+        for (int i = 0; i < n; ++i) {
+            TTickEvent event(screen.Generation(), ++tick);
+            QCoreApplication::sendEvent(&screen, &event);
+        }
+    }
+    // From the title to the end of the given round: the start press, the pause, then presses in each round.
+    void runTest(int rounds)
+    {
+        (*this)(51);
+        QTest::mouseClick(&screen, Qt::LeftButton);
+        (*this)(20);
+        while (screen.Administration().Round <= rounds) {
+            (*this)(3);
+            QTest::mouseClick(&screen, Qt::LeftButton);
+            while (screen.Administration().Step != 0)
+                (*this)(1);
+        }
+        QTest::keyClick(&screen, Qt::Key_Escape, Qt::ShiftModifier);
+    }
+};
+
+// Answers the next modal entry window with what the examiner does in it.
+void whenEntryShown(TfrmInput &input, std::function<void()> examiner)
+{
+    QTimer::singleShot(0, &input, [&input, examiner] {
+        QVERIFY(input.isVisible());
+        examiner();
+    });
 }
 
 // Stands in for the desktop's browser.
@@ -284,6 +329,120 @@ private slots:
         QTest::keyClick(&panel, Qt::Key_R, Qt::ControlModifier);
         QCOMPARE(TMessageBox::ShownTexts().size(), 1);
         QVERIFY(TMessageBox::ShownTexts().first().contains(u"1002.txt"_s));
+    }
+
+    void step3_wholeExamination_enteredTestedStoredListedCorrectedRetestedDeleted()
+    {
+        QTemporaryDir folder;
+        TfrmPanel panel(folder.path() + u'/');
+        TfrmInput &input = panel.Input();
+        TickDriver ticks{panel.Screen()};
+        auto *list = panel.findChild<QTreeView *>(u"ListView1"_s);
+        panel.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&panel));
+
+        whenEntryShown(input, [&] {
+            QCOMPARE(input.btnStart->text(), u"検査開始"_s);
+            QCOMPARE(input.edtKensabangou->text(), u"1001"_s);
+            input.edtShimei1->setText(u"鈴木"_s);
+            input.edtShimei2->setText(u"一郎"_s);
+            input.cmbSeinengappi1->setEditText(u"2015"_s);
+            input.cmbSeinengappi2->setEditText(u"7"_s);
+            input.cmbSeinengappi3->setEditText(u"20"_s);
+            input.cmbSeibetsu->setCurrentIndex(1);
+            input.cmbTouyaku->setCurrentIndex(2);
+            QTest::mouseClick(input.btnStart, Qt::LeftButton);
+        });
+        panel.mnuStep3->trigger();
+        QVERIFY(!input.isVisible());
+        QVERIFY(panel.Screen().isVisible());
+        QCOMPARE(panel.Screen().Administration().Section, 3);
+        ticks.runTest(6);
+        QVERIFY(!panel.Screen().isVisible());
+
+        TTestFile stored;
+        stored.ReadFile(panel.Values().DataFolder, u"1001"_s);
+        QCOMPARE(stored.Info.Shimei1 + stored.Info.Shimei2, u"鈴木一郎"_s);
+        QCOMPARE(stored.Info.Touyaku, u"リタリン"_s);
+        QCOMPARE(stored.RoundCount, 6);
+        for (int i = 1; i <= 6; ++i)
+            QCOMPARE(stored.Rounds[i].Button[1], 1); // every round was pressed
+        QCOMPARE(column(list, 0), QStringList{u"1001"_s});
+
+        // The card: opened by a double-click, and brought back by a second one.
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rowCentre(list, 0));
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, rowCentre(list, 0));
+        TfrmCard *card = TfrmPanel::FindCard(u"1001"_s);
+        QVERIFY(card && card->isVisible());
+        QCOMPARE(card->height(), TfrmCard::CollapsedHeight);
+        QCOMPARE(panel.StatusNumber(), u"1001"_s);
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, rowCentre(list, 0));
+        int cards = 0;
+        for (QWidget *window : QApplication::topLevelWidgets())
+            cards += window->objectName().startsWith(u"card"_s);
+        QCOMPARE(cards, 1);
+
+        // Correct the memo: the file keeps its rounds, the list and the card show the new memo.
+        whenEntryShown(input, [&] {
+            QCOMPARE(input.btnStart->text(), u"修　正"_s);
+            input.edtMemo->setText(u"午前に実施"_s);
+            QTest::mouseClick(input.btnStart, Qt::LeftButton);
+        });
+        QTest::mouseClick(card->sbnEdit, Qt::LeftButton);
+        TTestFile corrected;
+        corrected.ReadFile(panel.Values().DataFolder, u"1001"_s);
+        QCOMPARE(corrected.Info.Memo, u"午前に実施"_s);
+        QCOMPARE(corrected.RoundCount, 6);
+        for (int i = 1; i <= 6; ++i)
+            QVERIFY(corrected.Rounds[i] == stored.Rounds[i]);
+        QCOMPARE(column(list, 8), QStringList{u"午前に実施"_s});
+        QCOMPARE(card->lblMemo->text(), u"午前に実施"_s);
+
+        // Re-test: a new number, the same child.
+        whenEntryShown(input, [&] {
+            QCOMPARE(input.edtKensabangou->text(), u"1002"_s);
+            QCOMPARE(input.edtShimei1->text(), u"鈴木"_s);
+            QTest::mouseClick(input.btnStart, Qt::LeftButton);
+        });
+        QTest::mouseClick(card->sbnRetest, Qt::LeftButton);
+        QVERIFY(panel.Screen().isVisible());
+        ticks.runTest(2);
+        TTestFile second;
+        second.ReadFile(panel.Values().DataFolder, u"1002"_s);
+        QCOMPARE(second.RoundCount, 2);
+        TTestInfo sameChild = second.Info;
+        sameChild.Kensabangou = corrected.Info.Kensabangou;
+        sameChild.Kensanichiji = corrected.Info.Kensanichiji;
+        QCOMPARE(sameChild, corrected.Info);
+        QCOMPARE(column(list, 0), (QStringList{u"1001"_s, u"1002"_s}));
+
+        // Delete the first test: its number stays taken.
+        QPointer<TfrmCard> firstCard = card;
+        TMessageBox::SetConfirmAnswer(true);
+        QTest::mouseClick(card->sbnDelete, Qt::LeftButton);
+        QTRY_VERIFY(firstCard.isNull());
+        QCOMPARE(column(list, 0), QStringList{u"1002"_s});
+        QCOMPARE(NextTestNumber(panel.Values().DataFolder), 1003);
+        QVERIFY(TMessageBox::ShownTexts().endsWith(u"1001のデータを削除していいですか"_s));
+    }
+
+    void step3_cancel_storesNothingAndOffersTheSameNumberAgain()
+    {
+        QTemporaryDir folder;
+        TfrmPanel panel(folder.path() + u'/');
+        TfrmInput &input = panel.Input();
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            whenEntryShown(input, [&] {
+                QCOMPARE(input.edtKensabangou->text(), u"1001"_s);
+                input.edtShimei1->setText(u"鈴木"_s);
+                QTest::mouseClick(input.btnCancel, Qt::LeftButton);
+            });
+            panel.mnuStep3->trigger();
+            QVERIFY(!input.isVisible());
+            QVERIFY(!panel.Screen().isVisible());
+        }
+        QVERIFY(QDir(folder.path()).entryList(QDir::Files).isEmpty());
+        QCOMPARE(panel.TestFile().Info, TTestInfo());
     }
 
     void steps_runTheSectionsInTheChildsWindow_andAStoredTestIsListed()

@@ -1,0 +1,286 @@
+#include "Card.h"
+
+#include "Input.h"
+#include "MessageBox.h"
+#include "TestFile.h"
+
+#include <QEvent>
+#include <QFile>
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+#include <QToolButton>
+
+using namespace Qt::StringLiterals;
+
+namespace vigix {
+
+namespace {
+
+constexpr int RowHeight = 16;
+constexpr int HeadingX = 3;
+constexpr int HeadingWidth = 58;
+constexpr int ValueX = 62;
+constexpr int RightEdge = 336;
+constexpr int ItemStep = 46;
+// Rows of the upper part, and of the lower part below the first bevel.
+constexpr int UpperRows[] = {3, 20, 37, 54, 71};
+constexpr int LowerRows[] = {96, 113, 130, 147, 164, 181, 198, 215};
+
+const QColor SkyBlue(166, 202, 240);
+const QColor ActiveBlue(0, 0, 255);
+const QColor HeadingCell(255, 255, 128);
+const QColor HeadingText(0, 0, 255);
+const QColor ValueCell(245, 252, 197);
+
+const QString Placeholder = u"XXXX"_s;
+
+QString pddCriterion(int n)
+{
+    return u"%1-%2"_s.arg((n - 1) / 4 + 1).arg(QChar(u'a' + (n - 1) % 4));
+}
+
+} // namespace
+
+TfrmCard::TfrmCard(ICardHost &host) : QWidget(nullptr, Qt::Tool), m_host(host)
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+    // The results table's look: "ＭＳ Ｐゴシック" at 12 pixels, for which Noto Sans CJK JP stands in.
+    QFont gothic(u"Noto Sans CJK JP"_s);
+    gothic.setPixelSize(12);
+    setFont(gothic);
+    setAutoFillBackground(true);
+    setActiveLook(false);
+    buildUpperPart();
+    buildLowerPart();
+    setFixedWidth(ClientWidth);
+    Collapse();
+}
+
+namespace {
+
+QLabel *cell(QWidget *parent, const QString &text, QRect geometry, bool heading)
+{
+    auto *label = new QLabel(text, parent);
+    label->setGeometry(geometry);
+    label->setAutoFillBackground(true);
+    QPalette colours = label->palette();
+    colours.setColor(QPalette::Window, heading ? HeadingCell : ValueCell);
+    colours.setColor(QPalette::WindowText, heading ? HeadingText : QColor(Qt::black));
+    label->setPalette(colours);
+    label->setAlignment((heading ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignVCenter);
+    if (!heading)
+        label->setIndent(2);
+    return label;
+}
+
+QLabel *heading(QWidget *parent, const QString &text, int x, int y, int width, int height = RowHeight)
+{
+    return cell(parent, text, QRect(x, y, width, height), true);
+}
+
+QLabel *value(QWidget *parent, const QString &name, int x, int y, int width)
+{
+    QLabel *label = cell(parent, QString(), QRect(x, y, width, RowHeight), false);
+    label->setObjectName(name);
+    return label;
+}
+
+QFrame *bevel(QWidget *parent, const QString &name, int y)
+{
+    auto *line = new QFrame(parent);
+    line->setObjectName(name);
+    line->setFrameStyle(QFrame::HLine | QFrame::Sunken);
+    line->setGeometry(0, y, TfrmCard::ClientWidth, 2);
+    return line;
+}
+
+} // namespace
+
+void TfrmCard::buildUpperPart()
+{
+    const int *row = UpperRows;
+    heading(this, u"検査番号"_s, HeadingX, row[0], HeadingWidth);
+    lblKensabangou = value(this, u"lblKensabangou"_s, ValueX, row[0], 60);
+    lblKensabangou->setText(Placeholder);
+    heading(this, u"検査日時"_s, HeadingX, row[1], HeadingWidth);
+    lblKensanichiji = value(this, u"lblKensanichiji"_s, ValueX, row[1], 122);
+
+    sbnUp = new QToolButton(this);
+    sbnUp->setObjectName(u"sbnUp"_s);
+    sbnUp->setArrowType(Qt::UpArrow);
+    sbnUp->setGeometry(188, row[0], 18, RowHeight);
+    sbnDown = new QToolButton(this);
+    sbnDown->setObjectName(u"sbnDown"_s);
+    sbnDown->setArrowType(Qt::DownArrow);
+    sbnDown->setGeometry(188, row[1], 18, RowHeight);
+    connect(sbnUp, &QToolButton::clicked, this, &TfrmCard::Collapse);
+    connect(sbnDown, &QToolButton::clicked, this, &TfrmCard::Expand);
+
+    auto command = [this](const QString &name, const QString &icon, const QString &hint, int x) {
+        auto *button = new QToolButton(this);
+        button->setObjectName(name);
+        button->setIcon(QIcon(u":/icons/%1.svg"_s.arg(icon)));
+        button->setIconSize(QSize(16, 16));
+        button->setToolTip(hint);
+        button->setStatusTip(hint);
+        button->setGeometry(x, UpperRows[0], 34, 2 * RowHeight + 1);
+        return button;
+    };
+    sbnRetest = command(u"sbnRetest"_s, u"retest"_s, u"この方の再検査を行います"_s, 232);
+    sbnEdit = command(u"sbnEdit"_s, u"edit"_s, u"検査情報の修正を行います"_s, 267);
+    sbnDelete = command(u"sbnDelete"_s, u"delete"_s, u"この検査結果を削除します"_s, 302);
+    connect(sbnRetest, &QToolButton::clicked, this, &TfrmCard::retest);
+    connect(sbnEdit, &QToolButton::clicked, this, &TfrmCard::editTest);
+    connect(sbnDelete, &QToolButton::clicked, this, &TfrmCard::deleteTest);
+
+    heading(this, u"氏　　名"_s, HeadingX, row[2], HeadingWidth);
+    lblShimei = value(this, u"lblShimei"_s, ValueX, row[2], 118);
+    heading(this, u"生"_s, 181, row[2], 17);
+    lblSeinengappi = value(this, u"lblSeinengappi"_s, 199, row[2], 74);
+    heading(this, u"性"_s, 274, row[2], 17);
+    lblSeibetsu = value(this, u"lblSeibetsu"_s, 292, row[2], RightEdge - 292);
+
+    heading(this, u"診 断 名"_s, HeadingX, row[3], HeadingWidth);
+    lblShindanmei = value(this, u"lblShindanmei"_s, ValueX, row[3], RightEdge - ValueX);
+
+    heading(this, u"投　　薬"_s, HeadingX, row[4], HeadingWidth);
+    lblTouyaku = value(this, u"lblTouyaku"_s, ValueX, row[4], 120);
+    heading(this, u"リタリン"_s, 183, row[4], 54);
+    lblRitarin = value(this, u"lblRitarin"_s, 238, row[4], RightEdge - 238);
+
+    bvlBar1 = bevel(this, u"bvlBar1"_s, CollapsedHeight + 2);
+}
+
+void TfrmCard::buildLowerPart()
+{
+    const int *row = LowerRows;
+    heading(this, u"WISC-III"_s, HeadingX, row[0], HeadingWidth);
+    heading(this, u"PIQ"_s, ValueX, row[0], 28);
+    lblPIQ = value(this, u"lblPIQ"_s, ValueX + 29, row[0], 62);
+    heading(this, u"VIQ"_s, 154, row[0], 28);
+    lblVIQ = value(this, u"lblVIQ"_s, 183, row[0], 62);
+    heading(this, u"FIQ"_s, 246, row[0], 28);
+    lblFIQ = value(this, u"lblFIQ"_s, 275, row[0], RightEdge - 275);
+
+    auto items = [this](const QString &first, const QString &second, int top, int rows) {
+        heading(this, first + u'\n' + second, HeadingX, top, HeadingWidth, rows * (RowHeight + 1) - 1);
+    };
+    items(u"ADHD"_s, u"ﾁｪｯｸﾘｽﾄ"_s, row[1], 3);
+    for (int n = 1; n <= 18; ++n) {
+        const int x = ValueX + (n - 1) % 6 * ItemStep;
+        const int y = row[1 + (n - 1) / 6];
+        heading(this, u"%1."_s.arg(n), x, y, 20);
+        lblADHD[n] = value(this, u"lblADHD%1"_s.arg(n), x + 21, y, 24);
+    }
+    items(u"PDD"_s, u"Criteria"_s, row[4], 2);
+    for (int n = 1; n <= 12; ++n) {
+        const int x = ValueX + (n - 1) % 6 * ItemStep;
+        const int y = row[4 + (n - 1) / 6];
+        heading(this, pddCriterion(n), x, y, 22);
+        lblPDD[n] = value(this, u"lblPDD%1"_s.arg(n), x + 23, y, 22);
+    }
+
+    heading(this, u"検　　者"_s, HeadingX, row[6], HeadingWidth);
+    lblKenzya = value(this, u"lblKenzya"_s, ValueX, row[6], RightEdge - ValueX);
+    heading(this, u"メ　　モ"_s, HeadingX, row[7], HeadingWidth);
+    lblMemo = value(this, u"lblMemo"_s, ValueX, row[7], RightEdge - ValueX);
+
+    bvlBar2 = bevel(this, u"bvlBar2"_s, ExpandedHeight - 4);
+}
+
+void TfrmCard::ShowCard(const QString &number)
+{
+    TTestFile scratch;
+    scratch.ReadInfo(m_host.CardDataFolder(), number);
+    const TTestInfo &info = scratch.Info;
+    setWindowTitle(info.Kensabangou + u' ' + info.Shimei1 + u' ' + info.Shimei2);
+    lblKensabangou->setText(info.Kensabangou);
+    lblKensanichiji->setText(info.Kensanichiji);
+    lblShimei->setText(info.Shimei1 + u' ' + info.Shimei2);
+    lblSeinengappi->setText(info.Seinengappi1 + u'/' + info.Seinengappi2 + u'/' + info.Seinengappi3);
+    lblSeibetsu->setText(info.Seibetsu);
+    lblShindanmei->setText(info.Shindanmei);
+    lblTouyaku->setText(info.Touyaku);
+    lblRitarin->setText(info.Ritarin);
+    lblPIQ->setText(info.PIQ);
+    lblVIQ->setText(info.VIQ);
+    lblFIQ->setText(info.FIQ);
+    for (int n = 1; n <= 18; ++n)
+        lblADHD[n]->setText(info.ADHD[n]);
+    for (int n = 1; n <= 12; ++n)
+        lblPDD[n]->setText(info.PDD[n]);
+    lblKenzya->setText(info.Kenzya);
+    lblMemo->setText(info.Memo);
+}
+
+void TfrmCard::Collapse()
+{
+    setFixedHeight(bvlBar1->y() - 2);
+}
+
+void TfrmCard::Expand()
+{
+    setFixedHeight(ExpandedHeight);
+}
+
+void TfrmCard::setActiveLook(bool active)
+{
+    m_active = active;
+    QPalette colours = palette();
+    colours.setColor(QPalette::Window, active ? ActiveBlue : SkyBlue);
+    setPalette(colours);
+}
+
+bool TfrmCard::event(QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::WindowActivate:
+        setActiveLook(true);
+        // Every activation refills the views, even for the test that is already current.
+        if (lblKensabangou->text() != Placeholder)
+            m_host.MakeTestCurrent(lblKensabangou->text());
+        break;
+    case QEvent::WindowDeactivate:
+        setActiveLook(false);
+        break;
+    default:
+        break;
+    }
+    return QWidget::event(event);
+}
+
+void TfrmCard::deleteTest()
+{
+    const QString number = lblKensabangou->text();
+    if (!TMessageBox::Confirm(this, number + u"のデータを削除していいですか"_s))
+        return;
+    // The ".del" file keeps the number taken, so it is never offered to another test.
+    const QString path = TTestFile::TestFilePath(m_host.CardDataFolder(), number);
+    QFile stored(path);
+    if (!stored.rename(path.chopped(4) + u".del"_s)) {
+        // The test is still there: say so, and keep its card.
+        TMessageBox::Error(this, u"検査 %1 を削除できません: %2"_s.arg(number, stored.errorString()));
+        return;
+    }
+    m_host.RefreshTestList();
+    close();
+}
+
+void TfrmCard::editTest()
+{
+    TfrmInput &input = m_host.Input();
+    input.PrepareEditTest(lblKensabangou->text());
+    input.btnStart->setText(TfrmInput::EditCaption);
+    input.exec();
+}
+
+void TfrmCard::retest()
+{
+    TfrmInput &input = m_host.Input();
+    input.PrepareRetest(lblKensabangou->text());
+    input.btnStart->setText(TfrmInput::StartCaption);
+    input.exec();
+}
+
+} // namespace vigix

@@ -1,0 +1,84 @@
+#pragma once
+
+#include "OneBasedArray.h"
+
+#include <QWidget>
+
+class QLabel;
+class QFrame;
+class QToolButton;
+
+namespace vigix {
+
+class TfrmInput;
+
+// What a card needs of the main window.
+class ICardHost
+{
+public:
+    virtual ~ICardHost() = default;
+    virtual QString CardDataFolder() const = 0;
+    // The test becomes the current one: status panel 0 shows it and the result views are refilled.
+    virtual void MakeTestCurrent(const QString &number) = 0;
+    virtual void RefreshTestList() = 0;
+    virtual TfrmInput &Input() = 0;
+};
+
+// A test card: a small tool window with the subject record of one stored test and the commands on it
+// (re-test, edit, delete). It keeps no test object: its commands take the number from lblKensabangou.
+// Named "card" + number; destroyed when closed.
+class TfrmCard : public QWidget
+{
+    Q_OBJECT
+public:
+    static constexpr int ClientWidth = 339;
+    static constexpr int CollapsedHeight = 94;
+    static constexpr int ExpandedHeight = 238;
+
+    explicit TfrmCard(ICardHost &host);
+
+    // Fills every label from the first line of the stored test. Raises the file's error.
+    void ShowCard(const QString &number);
+    void Collapse();
+    void Expand();
+    bool IsActiveLook() const { return m_active; }
+
+    QLabel *lblKensabangou = nullptr;
+    QLabel *lblKensanichiji = nullptr;
+    QLabel *lblShimei = nullptr;
+    QLabel *lblSeinengappi = nullptr;
+    QLabel *lblSeibetsu = nullptr;
+    QLabel *lblShindanmei = nullptr;
+    QLabel *lblTouyaku = nullptr;
+    QLabel *lblRitarin = nullptr;
+    QLabel *lblPIQ = nullptr;
+    QLabel *lblVIQ = nullptr;
+    QLabel *lblFIQ = nullptr;
+    OneBasedArray<QLabel *, 18> lblADHD;
+    OneBasedArray<QLabel *, 12> lblPDD;
+    QLabel *lblKenzya = nullptr;
+    QLabel *lblMemo = nullptr;
+    QFrame *bvlBar1 = nullptr;
+    QFrame *bvlBar2 = nullptr;
+    QToolButton *sbnUp = nullptr;   // ▲ collapse
+    QToolButton *sbnDown = nullptr; // ▼ expand
+    QToolButton *sbnRetest = nullptr;
+    QToolButton *sbnEdit = nullptr;
+    QToolButton *sbnDelete = nullptr;
+
+protected:
+    bool event(QEvent *event) override;
+
+private:
+    void buildUpperPart();
+    void buildLowerPart();
+    void setActiveLook(bool active);
+    void deleteTest();
+    void editTest();
+    void retest();
+
+    ICardHost &m_host;
+    bool m_active = false;
+};
+
+} // namespace vigix
