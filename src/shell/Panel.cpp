@@ -334,7 +334,10 @@ void TfrmPanel::buildList()
     m_details->header()->setSectionsMovable(false);
     m_details->header()->setMinimumSectionSize(16); // the sex column is 25 pixels wide
     m_details->setStyleSheet(
-        u"QTreeView::item { border-right: 1px solid #d4d4d4; border-bottom: 1px solid #d4d4d4; }"_s);
+        u"QTreeView::item { border-right: 1px solid #d4d4d4; border-bottom: 1px solid #d4d4d4; }"
+        // With a style sheet on the items, a selected row would otherwise lose its highlight and show white text on
+        // white whenever the window is not the active one.
+        u"QTreeView::item:selected { background: palette(highlight); color: palette(highlighted-text); }"_s);
     for (int c = 0; c < static_cast<int>(std::size(ListColumns)); ++c)
         m_details->setColumnWidth(c, ListColumns[c].width);
 

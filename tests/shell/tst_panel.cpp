@@ -188,6 +188,15 @@ private slots:
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rowCentre(list, 1));
         QCOMPARE(panel.Values().CurrentTestNumber, u"1002"_s);
         QCOMPARE(panel.StatusNumber(), u"1002"_s);
+        // The selected row stands out, also while another window is active.
+        QWidget other;
+        other.show();
+        other.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&other));
+        const QPoint inSexColumn = list->visualRect(list->model()->index(1, 4)).center() + QPoint(8, 0);
+        QCOMPARE(list->viewport()->grab().toImage().pixelColor(inSexColumn),
+                 list->palette().color(QPalette::Inactive, QPalette::Highlight));
+        other.hide();
 
         QTest::keyClick(list, Qt::Key_Up);
         QCOMPARE(list->currentIndex().row(), 0);
