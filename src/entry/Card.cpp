@@ -239,7 +239,7 @@ bool TfrmCard::event(QEvent *event)
         setActiveLook(true);
         // Every activation refills the views, even for the test that is already current.
         if (lblKensabangou->text() != Placeholder)
-            m_host.MakeTestCurrent(lblKensabangou->text());
+            TMessageBox::Run(this, [this] { m_host.MakeTestCurrent(lblKensabangou->text()); });
         break;
     case QEvent::WindowDeactivate:
         setActiveLook(false);
@@ -263,14 +263,16 @@ void TfrmCard::deleteTest()
         TMessageBox::Error(this, u"検査 %1 を削除できません: %2"_s.arg(number, stored.errorString()));
         return;
     }
-    m_host.RefreshTestList();
+    TMessageBox::Run(this, [this] { m_host.RefreshTestList(); });
     close();
 }
 
 void TfrmCard::editTest()
 {
+    // A test that cannot be read is told, and the entry window is not shown.
     TfrmInput &input = m_host.Input();
-    input.PrepareEditTest(lblKensabangou->text());
+    if (!TMessageBox::Run(this, [&] { input.PrepareEditTest(lblKensabangou->text()); }))
+        return;
     input.btnStart->setText(TfrmInput::EditCaption);
     input.exec();
 }
@@ -278,7 +280,8 @@ void TfrmCard::editTest()
 void TfrmCard::retest()
 {
     TfrmInput &input = m_host.Input();
-    input.PrepareRetest(lblKensabangou->text());
+    if (!TMessageBox::Run(this, [&] { input.PrepareRetest(lblKensabangou->text()); }))
+        return;
     input.btnStart->setText(TfrmInput::StartCaption);
     input.exec();
 }

@@ -345,10 +345,14 @@ void TfrmInput::btnStartClick()
     if (btnStart->text() == EditCaption) {
         // Read again, then rewrite: the rounds stay those stored. If the file has gone, its error is told and
         // the window stays open with the corrections.
-        TTestFile scratch;
-        scratch.ReadFile(m_dataFolder, info.Kensabangou);
-        scratch.Info = info;
-        scratch.WriteFile(m_dataFolder, info.Kensabangou);
+        const bool written = TMessageBox::Run(this, [&] {
+            TTestFile scratch;
+            scratch.ReadFile(m_dataFolder, info.Kensabangou);
+            scratch.Info = info;
+            scratch.WriteFile(m_dataFolder, info.Kensabangou);
+        });
+        if (!written)
+            return;
         accept();
         emit TestEdited(info.Kensabangou);
         return;

@@ -1,5 +1,7 @@
 #include "MessageBox.h"
 
+#include "Errors.h"
+
 using namespace Qt::StringLiterals;
 
 namespace vigix {
@@ -18,6 +20,17 @@ void TMessageBox::Error(QWidget *parent, const QString &message)
 void TMessageBox::Warning(QWidget *parent, const QString &message)
 {
     show(parent, QMessageBox::Warning, message);
+}
+
+bool TMessageBox::Run(QWidget *parent, const std::function<void()> &command)
+{
+    try {
+        command();
+        return true;
+    } catch (const EVigixError &error) {
+        Error(parent, error.message());
+    }
+    return false;
 }
 
 bool TMessageBox::Confirm(QWidget *parent, const QString &message)

@@ -3,6 +3,8 @@
 #include <QMessageBox>
 #include <QString>
 
+#include <functional>
+
 class QWidget;
 
 namespace vigix {
@@ -16,6 +18,10 @@ public:
     static void Error(QWidget *parent, const QString &message);
     // A warning with a single OK button.
     static void Warning(QWidget *parent, const QString &message);
+
+    // Runs a command of the user: an error it raises stops it there and is shown in the error box, before it
+    // can unwind through Qt's event delivery. True when the command ran through.
+    static bool Run(QWidget *parent, const std::function<void()> &command);
 
     // A question with Yes and Cancel; true only for Yes.
     static bool Confirm(QWidget *parent, const QString &message);

@@ -132,14 +132,16 @@ void TfrmPanel::buildEntry()
     connect(m_input, &TfrmInput::TestStartRequested, this, [this] { m_screen->StartSection(3); });
     connect(m_input, &TfrmInput::TestEdited, this, [this](const QString &number) {
         // The list and an open card of the test show the corrected record at once.
-        RefreshTestList();
-        if (TfrmCard *card = FindCard(number))
-            card->ShowCard(number);
+        TMessageBox::Run(this, [this, &number] {
+            RefreshTestList();
+            if (TfrmCard *card = FindCard(number))
+                card->ShowCard(number);
+        });
         raise();
         activateWindow();
     });
     connect(mnuStep3, &QAction::triggered, this, &TfrmPanel::startNewTest);
-    connect(mnuOpenCard, &QAction::triggered, this, &TfrmPanel::OpenCard);
+    connect(mnuOpenCard, &QAction::triggered, this, [this] { TMessageBox::Run(this, [this] { OpenCard(); }); });
 }
 
 void TfrmPanel::startNewTest()
@@ -355,7 +357,8 @@ void TfrmPanel::buildList()
         view->setSelectionMode(QAbstractItemView::SingleSelection);
         // Only a click makes a test current; moving the selection with the keys does not.
         connect(view, &QAbstractItemView::clicked, this, &TfrmPanel::selectCurrentTest);
-        connect(view, &QAbstractItemView::doubleClicked, this, &TfrmPanel::OpenCard);
+        connect(view, &QAbstractItemView::doubleClicked, this,
+                [this] { TMessageBox::Run(this, [this] { OpenCard(); }); });
     }
 
     m_views = new QStackedWidget(this);
