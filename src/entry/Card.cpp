@@ -3,6 +3,7 @@
 #include "Input.h"
 #include "MessageBox.h"
 #include "TestFile.h"
+#include "TestInfo.h"
 
 #include <QEvent>
 #include <QFile>
@@ -34,11 +35,6 @@ const QColor HeadingText(0, 0, 255);
 const QColor ValueCell(245, 252, 197);
 
 const QString Placeholder = u"XXXX"_s;
-
-QString pddCriterion(int n)
-{
-    return u"%1-%2"_s.arg((n - 1) / 4 + 1).arg(QChar(u'a' + (n - 1) % 4));
-}
 
 } // namespace
 
@@ -177,7 +173,7 @@ void TfrmCard::buildLowerPart()
     for (int n = 1; n <= 12; ++n) {
         const int x = ValueX + (n - 1) % 6 * ItemStep;
         const int y = row[4 + (n - 1) / 6];
-        heading(this, pddCriterion(n), x, y, 22);
+        heading(this, TTestInfo::PddCriterion(n), x, y, 22);
         lblPDD[n] = value(this, u"lblPDD%1"_s.arg(n), x + 23, y, 22);
     }
 

@@ -56,11 +56,6 @@ QStringList numberChoices(int from, int to)
     return numbers;
 }
 
-QString pddCriterion(int n)
-{
-    return u"%1-%2"_s.arg((n - 1) / 4 + 1).arg(QChar(u'a' + (n - 1) % 4));
-}
-
 QString currentDateTimeText()
 {
     return QDateTime::currentDateTime().toString(u"yyyy/MM/dd HH:mm:ss"_s);
@@ -199,7 +194,7 @@ void TfrmInput::buildChecklists()
         edtADHD[n] = item(u"%1."_s.arg(n), u"edtADHD%1"_s.arg(n), (n - 1) % 6, 208 + (n - 1) / 6 * 23);
     heading(u"PDD Criteria"_s, 280);
     for (int n = 1; n <= 12; ++n) {
-        const QString criterion = pddCriterion(n);
+        const QString criterion = TTestInfo::PddCriterion(n);
         edtPDD[n] = item(criterion, u"edtPDD"_s + QString(criterion).remove(u'-'), (n - 1) % 6, 300 + (n - 1) / 6 * 23);
     }
 }

@@ -46,11 +46,6 @@ const std::array<NamedField, NamedFields> &namedFields()
 }
 
 // Criteria of the PDD checklist in field order.
-QString pddCriterion(int k)
-{
-    return QString::number((k - 1) / 4 + 1) + u'-' + QChar(u'a' + (k - 1) % 4);
-}
-
 void checkIndex(int i)
 {
     if (i < 1 || i > TTestInfo::FieldCount)
@@ -91,7 +86,12 @@ QString TTestInfo::FieldLabel(int i)
         return QString::fromUtf16(namedFields()[static_cast<std::size_t>(i - 1)].label);
     if (i < FirstPdd)
         return u"ADHD %1."_s.arg(i - FirstAdhd + 1);
-    return u"PDD "_s + pddCriterion(i - FirstPdd + 1);
+    return u"PDD "_s + PddCriterion(i - FirstPdd + 1);
+}
+
+QString TTestInfo::PddCriterion(int k)
+{
+    return QString::number((k - 1) / 4 + 1) + u'-' + QChar(u'a' + (k - 1) % 4);
 }
 
 std::optional<TTestInfo::TUnstorable> TTestInfo::FirstUnstorableField() const

@@ -42,6 +42,9 @@ struct TTestInfo
     // Label of field i as the card shows it, e.g. "氏名" or "ADHD 3." or "PDD 1-a".
     static QString FieldLabel(int i);
 
+    // Name of PDD criterion k (1..12): "1-a" .. "3-d".
+    static QString PddCriterion(int k);
+
     // The first field (1..46) holding a character a test file cannot keep, with that character.
     struct TUnstorable
     {
