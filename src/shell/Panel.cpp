@@ -1,13 +1,17 @@
 #include "Panel.h"
 
+#include "About.h"
 #include "DataFolder.h"
 #include "Errors.h"
 #include "Input.h"
 #include "MessageBox.h"
 #include "Screen.h"
 #include "Step0.h"
+#include "Table.h"
+#include "WindowLayout.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
@@ -19,6 +23,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QSortFilterProxyModel>
 #include <QStackedWidget>
 #include <QStandardItemModel>
@@ -107,6 +112,7 @@ TfrmPanel::TfrmPanel(const QString &dataFolder, ISoundChannel *sound, QWidget *p
 
     buildAdministration();
     buildEntry();
+    buildViews();
 
     move(208, 147);
     resize(544, 302 - 28); // an outer height of 302 less the title bar
@@ -124,6 +130,60 @@ TfrmPanel::~TfrmPanel()
 {
     // Cards belong to the application, not to this window, but they use it: they go first.
     CloseAllCards();
+    // The result windows are hidden as they are destroyed: they must not reach back into this window then.
+    for (QWidget *view : {static_cast<QWidget *>(m_table)})
+        view->disconnect(this);
+}
+
+void TfrmPanel::buildViews()
+{
+    m_table = new TfrmTable(m_values.DataFolder, this);
+    m_about = new TfrmAbout(this);
+    m_layout = new TWindowLayout({m_table, m_table, m_table, m_table}, TWindowLayout::DefaultSettingsPath(), this);
+
+    const std::array<std::pair<QWidget *, QAction *>, 1> views{{{m_table, tbnTable}}};
+    for (const auto &[view, checkButton] : views) {
+        connect(checkButton, &QAction::triggered, view, [view](bool checked) { view->setVisible(checked); });
+    }
+    connect(m_table, &TfrmTable::Hidden, this, [this] { tbnTable->setChecked(false); });
+    connect(mnuTable, &QAction::triggered, this, [this] { showView(m_table, tbnTable, true); });
+    connect(mnuShowAllGraphs, &QAction::triggered, this, [this, views] {
+        for (const auto &[view, checkButton] : views)
+            showView(view, checkButton, true);
+    });
+    connect(mnuHideAllGraphs, &QAction::triggered, this, [this, views] {
+        for (const auto &[view, checkButton] : views)
+            showView(view, checkButton, false);
+    });
+    connect(mnuLayoutA, &QAction::triggered, this,
+            [this] { m_layout->ApplyLayoutA(QGuiApplication::primaryScreen()->geometry().size()); });
+    connect(mnuLayoutB, &QAction::triggered, this,
+            [this] { m_layout->ApplyLayoutB(QGuiApplication::primaryScreen()->geometry().size()); });
+    connect(mnuAbout, &QAction::triggered, m_about, &QDialog::exec);
+}
+
+void TfrmPanel::showView(QWidget *view, QAction *checkButton, bool shown)
+{
+    checkButton->setChecked(shown);
+    view->setVisible(shown);
+}
+
+void TfrmPanel::showEvent(QShowEvent *event)
+{
+    // Every window exists by now; their places are read once, at the first showing.
+    if (!m_layoutLoaded) {
+        m_layoutLoaded = true;
+        m_layout->LoadWindowLayout();
+    }
+    QMainWindow::showEvent(event);
+}
+
+void TfrmPanel::closeEvent(QCloseEvent *event)
+{
+    if (TMessageBox::Run(this, [this] { m_layout->SaveWindowLayout(); }))
+        event->accept();
+    else
+        event->ignore();
 }
 
 void TfrmPanel::buildEntry()
@@ -421,7 +481,9 @@ void TfrmPanel::RefreshTestList()
 
 void TfrmPanel::RefreshViews()
 {
-    // The results table and the three charts register here once they exist.
+    // Each view reads the test itself; the first that cannot read it stops the others, which keep what they had.
+    const QString number = m_values.CurrentTestNumber;
+    m_table->ShowTest(number);
 }
 
 void TfrmPanel::selectCurrentTest(const QModelIndex &index)
@@ -430,7 +492,7 @@ void TfrmPanel::selectCurrentTest(const QModelIndex &index)
         return;
     m_values.CurrentTestNumber = m_sorted->index(index.row(), 0).data().toString();
     SetStatusNumber(m_values.CurrentTestNumber);
-    RefreshViews();
+    TMessageBox::Run(this, [this] { RefreshViews(); });
 }
 
 void TfrmPanel::SetStatusNumber(const QString &number)

@@ -20,7 +20,10 @@ class QTreeView;
 
 namespace vigix {
 
+class TfrmAbout;
 class TfrmCard;
+class TfrmTable;
+class TWindowLayout;
 class TfrmInput;
 class TfrmScreen;
 class TfrmStep0;
@@ -57,6 +60,9 @@ public:
     TfrmStep0 &Step0() { return *m_step0; }
     // The subject entry window, reused by every new test, correction and re-test.
     TfrmInput &Input() override { return *m_input; }
+    TfrmTable &Table() { return *m_table; }
+    TfrmAbout &About() { return *m_about; }
+    TWindowLayout &Layout() { return *m_layout; }
 
     // Rebuilds the list from every "*.txt" in the data folder. Raises the file's error when one cannot be
     // read; the rows read before it stay.
@@ -85,6 +91,9 @@ public:
 
 protected:
     bool event(QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    // Keeps the places of the result windows; a settings file that cannot be written keeps the window open.
+    void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -97,6 +106,9 @@ private:
     void openHelp();
     void buildAdministration();
     void buildEntry();
+    void buildViews();
+    // Shows or hides a result window and sets its check button to match.
+    void showView(QWidget *view, QAction *checkButton, bool shown);
     void startNewTest();
 
     TProgramValues m_values;
@@ -109,6 +121,10 @@ private:
     std::unique_ptr<TfrmScreen> m_screen;
     TfrmStep0 *m_step0 = nullptr;
     TfrmInput *m_input = nullptr;
+    TfrmTable *m_table = nullptr;
+    TfrmAbout *m_about = nullptr;
+    TWindowLayout *m_layout = nullptr;
+    bool m_layoutLoaded = false;
     QLabel *m_statusSound = nullptr;
 
     QStandardItemModel *m_model = nullptr;
