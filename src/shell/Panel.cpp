@@ -3,8 +3,10 @@
 #include "About.h"
 #include "DataFolder.h"
 #include "Errors.h"
+#include "Graphs.h"
 #include "Input.h"
 #include "MessageBox.h"
+#include "Print.h"
 #include "Screen.h"
 #include "Step0.h"
 #include "Table.h"
@@ -131,22 +133,37 @@ TfrmPanel::~TfrmPanel()
     // Cards belong to the application, not to this window, but they use it: they go first.
     CloseAllCards();
     // The result windows are hidden as they are destroyed: they must not reach back into this window then.
-    for (QWidget *view : {static_cast<QWidget *>(m_table)})
+    for (QWidget *view : std::initializer_list<QWidget *>{m_table, m_graph1, m_graph2, m_graph3})
         view->disconnect(this);
 }
 
 void TfrmPanel::buildViews()
 {
+    auto currentTestNumber = [this] { return m_values.CurrentTestNumber; };
+    m_graph3 = new TfrmGraph3(m_values.DataFolder, currentTestNumber, this);
     m_table = new TfrmTable(m_values.DataFolder, this);
+    m_graph2 = new TfrmGraph2(m_values.DataFolder, currentTestNumber, this);
+    m_print = new TfrmPrint(m_values.DataFolder, this);
     m_about = new TfrmAbout(this);
-    m_layout = new TWindowLayout({m_table, m_table, m_table, m_table}, TWindowLayout::DefaultSettingsPath(), this);
+    m_graph1 = new TfrmGraph1(m_values.DataFolder, currentTestNumber, this);
+    m_layout = new TWindowLayout({m_table, m_graph1, m_graph2, m_graph3}, TWindowLayout::DefaultSettingsPath(), this);
 
-    const std::array<std::pair<QWidget *, QAction *>, 1> views{{{m_table, tbnTable}}};
-    for (const auto &[view, checkButton] : views) {
+    // In the order the "show all" and "hide all" commands treat them.
+    const std::array<std::pair<QWidget *, QAction *>, 4> views{
+        {{m_table, tbnTable}, {m_graph1, tbnGraph1}, {m_graph2, tbnGraph2}, {m_graph3, tbnGraph3}}};
+    const std::array<QAction *, 4> menuEntries{mnuTable, mnuGraph1, mnuGraph2, mnuGraph3};
+    for (std::size_t i = 0; i < views.size(); ++i) {
+        QWidget *view = views[i].first;
+        QAction *checkButton = views[i].second;
         connect(checkButton, &QAction::triggered, view, [view](bool checked) { view->setVisible(checked); });
+        // The menu entries only ever show.
+        connect(menuEntries[i], &QAction::triggered, this,
+                [this, view, checkButton] { showView(view, checkButton, true); });
     }
     connect(m_table, &TfrmTable::Hidden, this, [this] { tbnTable->setChecked(false); });
-    connect(mnuTable, &QAction::triggered, this, [this] { showView(m_table, tbnTable, true); });
+    connect(m_graph1, &TfrmGraph::Hidden, this, [this] { tbnGraph1->setChecked(false); });
+    connect(m_graph2, &TfrmGraph::Hidden, this, [this] { tbnGraph2->setChecked(false); });
+    connect(m_graph3, &TfrmGraph::Hidden, this, [this] { tbnGraph3->setChecked(false); });
     connect(mnuShowAllGraphs, &QAction::triggered, this, [this, views] {
         for (const auto &[view, checkButton] : views)
             showView(view, checkButton, true);
@@ -484,6 +501,9 @@ void TfrmPanel::RefreshViews()
     // Each view reads the test itself; the first that cannot read it stops the others, which keep what they had.
     const QString number = m_values.CurrentTestNumber;
     m_table->ShowTest(number);
+    m_graph1->ShowTest(number);
+    m_graph2->ShowTest(number);
+    m_graph3->ShowTest(number);
 }
 
 void TfrmPanel::selectCurrentTest(const QModelIndex &index)
@@ -516,7 +536,12 @@ void TfrmPanel::ReportCommand()
         TMessageBox::Warning(this, u"対象になる検査を選択してください"_s);
         return;
     }
-    // The report page is built with the results views.
+    // A preview is open: a second report command does nothing.
+    if (m_print->Busy())
+        return;
+    if (!TMessageBox::Run(this, [this] { m_print->PrepareReport(m_values.CurrentTestNumber); }))
+        return;
+    m_print->ShowPreview(this);
 }
 
 void TfrmPanel::MakeTestCurrent(const QString &number)

@@ -22,6 +22,10 @@ namespace vigix {
 
 class TfrmAbout;
 class TfrmCard;
+class TfrmGraph1;
+class TfrmGraph2;
+class TfrmGraph3;
+class TfrmPrint;
 class TfrmTable;
 class TWindowLayout;
 class TfrmInput;
@@ -61,6 +65,10 @@ public:
     // The subject entry window, reused by every new test, correction and re-test.
     TfrmInput &Input() override { return *m_input; }
     TfrmTable &Table() { return *m_table; }
+    TfrmGraph1 &Graph1() { return *m_graph1; }
+    TfrmGraph2 &Graph2() { return *m_graph2; }
+    TfrmGraph3 &Graph3() { return *m_graph3; }
+    TfrmPrint &Print() { return *m_print; }
     TfrmAbout &About() { return *m_about; }
     TWindowLayout &Layout() { return *m_layout; }
 
@@ -122,6 +130,10 @@ private:
     TfrmStep0 *m_step0 = nullptr;
     TfrmInput *m_input = nullptr;
     TfrmTable *m_table = nullptr;
+    TfrmGraph1 *m_graph1 = nullptr;
+    TfrmGraph2 *m_graph2 = nullptr;
+    TfrmGraph3 *m_graph3 = nullptr;
+    TfrmPrint *m_print = nullptr;
     TfrmAbout *m_about = nullptr;
     TWindowLayout *m_layout = nullptr;
     bool m_layoutLoaded = false;

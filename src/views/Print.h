@@ -1,1 +1,61 @@
 #pragma once
+
+#include "ResultViews.h"
+
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QPointF>
+#include <QString>
+
+#include <array>
+
+class QPainter;
+class QWidget;
+
+namespace vigix {
+
+// The report page: filled from a stored test, painted on an A4 page in millimetres, previewed, printed and
+// saved as PDF. The page itself is never shown as a window; it lives for the whole run and keeps the last
+// prepared test until the next PrepareReport.
+class TfrmPrint : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit TfrmPrint(const QString &dataFolder, QObject *parent = nullptr);
+
+    // Fills every value of the page from the stored test (ReadFile then Culc). Raises the records'
+    // EVigixError when the file cannot be read, before changing anything.
+    void PrepareReport(const QString &number);
+
+    // The text of a value label by its name, e.g. "qlblKensabangou", "qlblT_E_OMI_P", "qlblOMI_Level";
+    // empty for a name the page does not have.
+    QString Text(const QString &labelName) const;
+
+    // Paints the prepared page. The painter must be active on an A4 page device (QPrinter or QPdfWriter);
+    // the page's own layout says where the paper corner lies, so the band starts 10 mm from the paper's
+    // corner whatever margins or full-page mode the device uses.
+    void Paint(QPainter &painter) const;
+
+    // Writes the prepared page as a one-page PDF, replacing the file only once it is whole.
+    // Raises EInOutError when the file cannot be written.
+    void WritePdf(const QString &path) const;
+
+    // Opens the print preview of the prepared page, with an extra action "PDF保存" that asks for a file and
+    // writes the same page with WritePdf (errors shown in the general error box). Returns when the preview
+    // is closed; the preview is not modal, so the other windows stay usable meanwhile. Printing keeps the
+    // preview open. Does nothing while a preview is already open.
+    void ShowPreview(QWidget *parent);
+    // True from the call of ShowPreview until it returns.
+    bool Busy() const;
+
+private:
+    QString m_dataFolder;
+    QHash<QString, QString> m_texts;           // value labels by name
+    QList<QPointF> m_trend;                    // hit times of all rounds, (i + 1, time)
+    std::array<QList<TBar>, 3> m_distribution; // bins 2..12 of the conditions N, A and V
+    bool m_busy = false;
+};
+
+} // namespace vigix

@@ -3,10 +3,13 @@
 #include "Input.h"
 #include "MessageBox.h"
 #include "Panel.h"
+#include "Print.h"
 #include "Screen.h"
 #include "Step0.h"
+#include "Table.h"
 #include "TickEngine.h"
 #include "VigixApplication.h"
+#include "WindowLayout.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>
@@ -30,6 +33,7 @@
 #include <QTreeView>
 #include <QUrl>
 #include <functional>
+#include <memory>
 
 using namespace Qt::StringLiterals;
 using namespace vigix;
@@ -214,9 +218,12 @@ private slots:
         TfrmPanel panel(folder.path());
         panel.tbnReport->trigger();
         QCOMPARE(TMessageBox::ShownTexts(), QStringList{u"対象になる検査を選択してください"_s});
+        // A current test whose file has gone: its error, and no preview.
         panel.Values().CurrentTestNumber = u"1001"_s;
         panel.mnuReport->trigger();
-        QCOMPARE(TMessageBox::ShownTexts().size(), 1);
+        QCOMPARE(TMessageBox::ShownTexts().size(), 2);
+        QVERIFY(TMessageBox::ShownTexts().last().contains(u"1001.txt"_s));
+        QVERIFY(!panel.Print().Busy());
     }
 
     void hints_reachStatusPanelBehindTwoBlanks_neverAsToolTips()
@@ -433,6 +440,54 @@ private slots:
         QCOMPARE(column(list, 0), QStringList{u"1002"_s});
         QCOMPARE(NextTestNumber(panel.Values().DataFolder), 1003);
         QVERIFY(TMessageBox::ShownTexts().endsWith(u"1001のデータを削除していいですか"_s));
+    }
+
+    void resultWindows_checkButtonsFollowThem_placesKeptOnlyByTheCloseBox()
+    {
+        const QString ini = TWindowLayout::DefaultSettingsPath();
+        QFile::remove(ini);
+        QTemporaryDir folder;
+        writeTest(folder.path(), u"1001"_s, u"A"_s, u"B"_s);
+        auto panel = std::make_unique<TfrmPanel>(folder.path());
+        panel->show();
+        QVERIFY(QTest::qWaitForWindowExposed(panel.get()));
+        TfrmTable &table = panel->Table();
+        QCOMPARE(table.pos(), QPoint(580, 0)); // no settings file yet
+
+        panel->mnuTable->trigger();
+        QVERIFY(table.isVisible() && panel->tbnTable->isChecked());
+        table.close(); // its own close box
+        QVERIFY(!panel->tbnTable->isChecked());
+        panel->tbnTable->trigger();
+        QVERIFY(table.isVisible());
+        panel->mnuHideAllGraphs->trigger();
+        QVERIFY(!table.isVisible() && !panel->tbnTable->isChecked());
+
+        // A click on a test fills the table, shown or not.
+        auto *list = panel->findChild<QTreeView *>(u"ListView1"_s);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rowCentre(list, 0));
+        QCOMPARE(table.windowTitle(), u"1001 A B"_s);
+
+        // "終了" ends the event loop and the window is destroyed without its close query: nothing is written.
+        panel->mnuLayoutA->trigger();
+        panel.reset();
+        QVERIFY(!QFile::exists(ini));
+        // The close box writes; a file that cannot be written keeps the window open.
+        panel = std::make_unique<TfrmPanel>(folder.path());
+        panel->show();
+        QCOMPARE(panel->Table().pos(), QPoint(580, 0));
+        QDir().mkpath(ini);
+        QVERIFY(!panel->close());
+        QVERIFY(panel->isVisible());
+        QCOMPARE(TMessageBox::ShownTexts().last(), u"vigix.ini に書き込めません"_s);
+        QDir().rmdir(ini);
+        panel->Table().move(33, 44);
+        QVERIFY(panel->close());
+        panel.reset();
+        TfrmPanel again(folder.path());
+        again.show();
+        QCOMPARE(again.Table().pos(), QPoint(33, 44));
+        QFile::remove(ini);
     }
 
     void step3_cancel_storesNothingAndOffersTheSameNumberAgain()

@@ -1,0 +1,321 @@
+#include "Errors.h"
+#include "MessageBox.h"
+#include "Print.h"
+#include "TestFile.h"
+#include "VigixApplication.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFileDialog>
+#include <QImage>
+#include <QMap>
+#include <QPrintPreviewDialog>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+using namespace vigix;
+
+namespace {
+
+// Rounds of one kind: a response after rt ms (0: none) to a circle "T" or a cross "N".
+void addRounds(TTestFile &test, int count, const QString &target, const QString &noise, int rt)
+{
+    for (int i = 0; i < count; ++i) {
+        TRoundInfo &round = test.Rounds[++test.RoundCount];
+        round.Target = target;
+        round.Noise = noise;
+        round.Ticks = 12;
+        if (rt > 0) {
+            round.RT[1] = rt;
+            round.Button[1] = 1;
+        }
+    }
+}
+
+// A word of the PDF's text with its box in millimetres from the band's corner (10 mm from the paper's).
+struct TWord
+{
+    QString text;
+    QRectF box;
+};
+
+QList<TWord> pdfWords(const QString &pdf)
+{
+    QProcess tool;
+    tool.start(u"pdftotext"_s, {u"-bbox"_s, pdf, u"-"_s});
+    tool.waitForFinished();
+    const QString html = QString::fromUtf8(tool.readAllStandardOutput());
+    static const QRegularExpression word(
+        uR"re(<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="([\d.]+)">([^<]*)</word>)re"_s);
+    auto mm = [](const QString &points) { return points.toDouble() * 25.4 / 72 - 10; };
+    QList<TWord> words;
+    for (const QRegularExpressionMatch &m : word.globalMatch(html))
+        words.append(
+            {m.captured(5).normalized(QString::NormalizationForm_KC),
+             QRectF(QPointF(mm(m.captured(1)), mm(m.captured(2))), QPointF(mm(m.captured(3)), mm(m.captured(4))))});
+    return words;
+}
+
+constexpr qreal Tolerance = 0.5;
+
+// Empty when the word of this text nearest the box lies inside it (widened by the tolerance) at its aligned
+// edge; otherwise what is wrong. Keeps the largest deviation from an aligned edge and the largest overhang.
+QString misplaced(const QList<TWord> &words, const QString &text, const QRectF &box, Qt::Alignment align, qreal &worst,
+                  qreal &overhang)
+{
+    const TWord *found = nullptr;
+    auto distance = [&](const TWord &w) { return (w.box.center() - box.center()).manhattanLength(); };
+    for (const TWord &w : words) {
+        if (w.text == text.normalized(QString::NormalizationForm_KC) && (!found || distance(w) < distance(*found)))
+            found = &w;
+    }
+    if (!found)
+        return text + u" is not on the page"_s;
+    // pdftotext reports a text's line box from Noto's ascent and descent (1.448 em, the baseline 1.16 em down);
+    // what the reader sees is the em square, 0.88 em above and 0.12 em below the baseline.
+    const qreal em = found->box.height() / 1.448;
+    const QRectF b(found->box.left(), found->box.top() + (1.16 - 0.88) * em, found->box.width(), em);
+    const qreal edge = align == Qt::AlignLeft    ? b.left() - box.left()
+                       : align == Qt::AlignRight ? b.right() - box.right()
+                                                 : b.center().x() - box.center().x();
+    worst = qMax(worst, qAbs(edge));
+    overhang = std::max(
+        {overhang, box.left() - b.left(), box.top() - b.top(), b.right() - box.right(), b.bottom() - box.bottom()});
+    QString where;
+    QDebug(&where) << text << b << "mm, off its edge by" << edge;
+    return box.adjusted(-Tolerance, -Tolerance, Tolerance, Tolerance).contains(b) && qAbs(edge) <= Tolerance ? QString()
+                                                                                                             : where;
+}
+
+} // namespace
+
+class PrintTest : public QObject
+{
+    Q_OBJECT
+    QTemporaryDir m_root;
+    QString folder() const { return m_root.path() + u'/'; }
+
+private slots:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        TMessageBox::SetAutoAnswer(true);
+    }
+
+    void prepareReport_fillsTheSubjectAndEveryCondition()
+    {
+        TTestFile test;
+        test.Info.Shimei1 = u"山田"_s;
+        test.Info.Shimei2 = u"太郎"_s;
+        test.Info.Seinengappi1 = u"1993"_s;
+        test.Info.Seinengappi2 = u"12"_s;
+        test.Info.Seinengappi3 = u"5"_s;
+        test.Info.ADHD[18] = u"○"_s;
+        test.Info.PDD[12] = u"×"_s;
+        addRounds(test, 1, u"T"_s, u"N"_s, 432); // no noise: exactly one hit
+        addRounds(test, 1, u"N"_s, u"N"_s, 500); // a commission
+        addRounds(test, 2, u"N"_s, u"N"_s, 0);   // two correct rejections
+        addRounds(test, 2, u"T"_s, u"A"_s, 0);   // tone: two omissions
+        addRounds(test, 1, u"T"_s, u"A"_s, 100); // and an anticipation, so no hit at all; no triangle rounds
+        test.WriteFile(folder(), u"1001"_s);
+
+        TfrmPrint print(folder());
+        print.PrepareReport(u"1001"_s);
+        QCOMPARE(print.Text(u"qlblShimei"_s), u"山田 太郎"_s);
+        QCOMPARE(print.Text(u"qlblSeinengappi"_s), u"1993/12/5"_s);
+        QCOMPARE(print.Text(u"qlblADHD_18"_s), u"○"_s);
+        QCOMPARE(print.Text(u"qlblPDD_3d"_s), u"×"_s);
+        QCOMPARE(print.Text(u"qlblPDD_1a"_s), QString());
+
+        QCOMPARE(print.Text(u"qlblN_Total"_s), u"4"_s);
+        QCOMPARE(print.Text(u"qlblN_E_COM"_s), u"1"_s);
+        QCOMPARE(print.Text(u"qlblN_E_COM_P"_s), u"( 25.0% )"_s);
+        QCOMPARE(print.Text(u"qlblN_MEAN"_s), u"432.00"_s); // one hit: its time, and no deviation
+        QCOMPARE(print.Text(u"qlblN_SD"_s), u"-"_s);
+        QCOMPARE(print.Text(u"qlblA_E_OMI_P"_s), u"( 66.7% )"_s);
+        QCOMPARE(print.Text(u"qlblA_E_INV_P"_s), u"( 33.3% )"_s);
+        QCOMPARE(print.Text(u"qlblA_MEAN"_s), u"-"_s); // no hit
+        QCOMPARE(print.Text(u"qlblA_SD"_s), u"-"_s);
+        for (const QString &kind : {u"OMI"_s, u"COM"_s, u"MUL"_s, u"INV"_s}) { // no rounds
+            QCOMPARE(print.Text(u"qlblV_E_%1"_s.arg(kind)), u"0"_s);
+            QCOMPARE(print.Text(u"qlblV_E_%1_P"_s.arg(kind)), QString());
+        }
+        QCOMPARE(print.Text(u"qlblV_Total"_s), u"0"_s);
+        QCOMPARE(print.Text(u"qlblT_Total"_s), u"7"_s);
+        QCOMPARE(print.Text(u"qlblT_E_OMI_P"_s), u"( 28.6% )"_s);
+        QCOMPARE(print.Text(u"qlblT_MEAN"_s), u"432.00"_s);
+    }
+
+    void levelBars_oneSquarePerTwoPercent_tenAndPlusAbove_data()
+    {
+        QTest::addColumn<int>("rounds");
+        QTest::addColumn<int>("omissions");
+        QTest::addColumn<QString>("bar");
+        QTest::newRow("20 %") << 50 << 10 << QString(10, u'■');
+        QTest::newRow("22 %") << 50 << 11 << QString(10, u'■') + u'+';
+        QTest::newRow("2 %") << 50 << 1 << u"■"_s;
+        QTest::newRow("1 of 51") << 51 << 1 << QString();
+    }
+    void levelBars_oneSquarePerTwoPercent_tenAndPlusAbove()
+    {
+        QFETCH(int, rounds);
+        QFETCH(int, omissions);
+        QFETCH(QString, bar);
+        TTestFile test;
+        addRounds(test, omissions, u"T"_s, u"V"_s, 0);
+        addRounds(test, rounds - omissions, u"N"_s, u"A"_s, 0);
+        test.WriteFile(folder(), u"1002"_s);
+        TfrmPrint print(folder());
+        print.PrepareReport(u"1002"_s);
+        QCOMPARE(print.Text(u"qlblOMI_Level"_s), bar);
+        QCOMPARE(print.Text(u"qlblCOM_Level"_s), QString());
+    }
+
+    void missingFile_raisesAndKeepsThePage_unwritablePdfRaises()
+    {
+        TTestFile test;
+        test.Info.Shimei1 = u"前回"_s;
+        addRounds(test, 3, u"T"_s, u"N"_s, 350);
+        test.WriteFile(folder(), u"1003"_s);
+        TfrmPrint print(folder());
+        print.PrepareReport(u"1003"_s);
+        QVERIFY_THROWS_EXCEPTION(EInOutError, print.PrepareReport(u"1099"_s));
+        QCOMPARE(print.Text(u"qlblShimei"_s), u"前回 "_s);
+        QCOMPARE(print.Text(u"qlblT_Total"_s), u"3"_s);
+        QCOMPARE(print.Text(u"qlblT_MEAN"_s), u"350.00"_s);
+        QVERIFY_THROWS_EXCEPTION(EInOutError, print.WritePdf(folder() + u"no such folder/report.pdf"_s));
+    }
+
+    void writePdf_textsSitInTheirBoxes_longNameWrapsInsideItsBox()
+    {
+        if (QStandardPaths::findExecutable(u"pdftotext"_s).isEmpty() ||
+            QStandardPaths::findExecutable(u"pdftoppm"_s).isEmpty())
+            QSKIP("poppler-utils are not installed");
+        TTestFile test;
+        test.Info.Kensabangou = u"1004"_s;
+        test.Info.Shimei1 = u"寿限無寿限無五劫の擦り切れ"_s; // both names together are wider than the box
+        test.Info.Shimei2 = u"海砂利水魚の水行末雲来末風来末"_s;
+        test.Info.Shindanmei = u"ＡＤＨＤ"_s;
+        test.Info.Memo = u"メモ欄"_s; // kept in the file, never printed
+        addRounds(test, 58, u"T"_s, u"N"_s, 400);
+        addRounds(test, 40, u"T"_s, u"A"_s, 500);
+        addRounds(test, 26, u"T"_s, u"V"_s, 600);
+        addRounds(test, 3, u"T"_s, u"N"_s, 0); // three omissions in each condition: 9 of 133 rounds, 6.8 %
+        addRounds(test, 3, u"T"_s, u"A"_s, 0);
+        addRounds(test, 3, u"T"_s, u"V"_s, 0);
+        test.WriteFile(folder(), u"1004"_s);
+        TfrmPrint print(folder());
+        print.PrepareReport(u"1004"_s);
+        const QString pdf = folder() + u"report.pdf"_s;
+        print.WritePdf(pdf);
+        const QList<TWord> words = pdfWords(pdf);
+
+        QVERIFY(std::none_of(words.begin(), words.end(), [](const TWord &w) { return w.text == u"メモ欄"_s; }));
+        const QRectF name(21.2, 58.5, 45.2, 4.2);
+        struct TSample
+        {
+            QString text;
+            QRectF box; // millimetres from the band's corner
+            Qt::Alignment align;
+        } const samples[] = {
+            {u"検査結果レポート"_s, QRectF(1.3, 14.6, 185.5, 9.0), Qt::AlignHCenter},
+            {u"："_s, QRectF(115.1, 29.4, 28.0, 4.5), Qt::AlignRight}, // "検査番号　：" ends at the box's edge
+            {u"1004"_s, QRectF(144.2, 29.4, 42.6, 4.5), Qt::AlignLeft},
+            {u"ノイズなし"_s, QRectF(34.4, 111.1, 26.7, 5.6), Qt::AlignHCenter},    // heading in its cell
+            {u"133"_s, QRectF(117.7 + 1.3, 116.4, 9.5, 5.6), Qt::AlignRight},       // all trials, in its cell
+            {u"■■■"_s, QRectF(146.8, 123.0, 37.3, 5.6), Qt::AlignLeft},             // omissions: 3 × 2 %
+            {u"聴覚ノイズ"_s, QRectF(93.9 + 5.3, 215.9, 24.0, 5.0), Qt::AlignLeft}, // between its heading's rules
+            {u"寿限無寿限無五劫の擦り切れ"_s, name, Qt::AlignLeft},
+            {u"ＡＤＨＤ"_s, QRectF(21.2, 63.8, 45.2, 4.2), Qt::AlignLeft}, // the row under the name stays put
+        };
+        qreal worst = 0;
+        qreal overhang = 0;
+        for (const TSample &sample : samples) {
+            const QString wrong = misplaced(words, sample.text, sample.box, sample.align, worst, overhang);
+            QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+        }
+        qInfo("largest deviation from an aligned edge %.3f mm, largest overhang beyond a box %.3f mm", worst, overhang);
+
+        // The name breaks onto a second line within the box's width, which starts inside the box and is cut
+        // at its bottom: nothing of it shows in the gap down to the next row.
+        QMap<int, QString> lines; // by the top, in tenths of a millimetre
+        for (const TWord &w : words) {
+            const qreal top = w.box.top() + (1.16 - 0.88) * w.box.height() / 1.448; // of the em square
+            if (w.box.left() > name.left() - Tolerance && w.box.right() < name.right() + Tolerance &&
+                top > name.top() - Tolerance && top < name.bottom())
+                lines[qRound(top * 10)] += w.text;
+        }
+        QCOMPARE(lines.size(), 2);
+        QCOMPARE(lines.first() + lines.last(),
+                 (test.Info.Shimei1 + test.Info.Shimei2).normalized(QString::NormalizationForm_KC));
+        // The strip between the name's box and the next row, rendered at 300 dpi.
+        auto px = [](qreal mm) { return QString::number(qRound((mm + 10) * 300 / 25.4)); };
+        QProcess render;
+        render.start(u"pdftoppm"_s, {u"-r"_s, u"300"_s, u"-gray"_s, u"-png"_s, u"-singlefile"_s, u"-x"_s,
+                                     px(name.left()), u"-y"_s, px(name.bottom() + 0.1), u"-W"_s, u"530"_s, u"-H"_s,
+                                     u"10"_s, pdf, folder() + u"strip"_s}); // 45 × 0.85 mm, down to 63.7 mm
+        QVERIFY(render.waitForFinished() && render.exitCode() == 0);
+        const QImage strip = QImage(folder() + u"strip.png"_s).convertToFormat(QImage::Format_Grayscale8);
+        QCOMPARE(strip.size(), QSize(530, 10));
+        for (int y = 0; y < strip.height(); ++y) {
+            const uchar *row = strip.constScanLine(y);
+            QVERIFY2(std::all_of(row, row + strip.width(), [](uchar grey) { return grey > 160; }), "ink below the box");
+        }
+    }
+
+    void showPreview_busyUntilClosed_otherWindowsUsable_savesPdf()
+    {
+        TTestFile test;
+        addRounds(test, 5, u"T"_s, u"A"_s, 700);
+        test.WriteFile(folder(), u"1005"_s);
+        TfrmPrint print(folder());
+        print.PrepareReport(u"1005"_s);
+        const QString pdf = folder() + u"saved"_s; // the dialog's answer, without suffix
+        bool busy = false;
+        QWidget *modal = nullptr;
+        bool saveOffered = false;
+        QTimer::singleShot(0, this, [&] {
+            busy = print.Busy();
+            modal = QApplication::activeModalWidget();
+            QPrintPreviewDialog *preview = nullptr;
+            for (QWidget *window : QApplication::topLevelWidgets())
+                preview = preview ? preview : qobject_cast<QPrintPreviewDialog *>(window);
+            if (!preview)
+                return;
+            QTimer::singleShot(0, this, [&] { // answers the file dialog
+                if (auto *files = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())) {
+                    files->selectFile(pdf);
+                    static_cast<QDialog *>(files)->accept();
+                }
+            });
+            auto *save = preview->findChild<QAction *>(u"actSavePdf"_s);
+            saveOffered = save && save->text() == u"PDF保存"_s;
+            if (saveOffered)
+                save->trigger();
+            preview->close();
+        });
+        print.ShowPreview(nullptr);
+        QVERIFY(!print.Busy());
+        QVERIFY(busy);
+        QCOMPARE(modal, nullptr);
+        QVERIFY(saveOffered);
+        QFile saved(pdf + u".pdf"_s);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QCOMPARE(saved.read(5), QByteArray("%PDF-"));
+        QCOMPARE(TMessageBox::ShownTexts(), QStringList());
+    }
+};
+
+int main(int argc, char *argv[])
+{
+    TVigixApplication app(argc, argv);
+    PrintTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_print.moc"
