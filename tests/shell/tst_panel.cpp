@@ -21,6 +21,7 @@
 #include <QListView>
 #include <QMenu>
 #include <QPointer>
+#include <QPrintPreviewDialog>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -224,6 +225,24 @@ private slots:
         QCOMPARE(TMessageBox::ShownTexts().size(), 2);
         QVERIFY(TMessageBox::ShownTexts().last().contains(u"1001.txt"_s));
         QVERIFY(!panel.Print().Busy());
+
+        // With the test there: the preview opens, and a second command while it is open changes nothing.
+        writeTest(folder.path(), u"1001"_s, u"A"_s, u"B"_s);
+        int previews = -1;
+        QTimer::singleShot(0, &panel, [&] {
+            panel.tbnReport->trigger();
+            previews = 0;
+            for (QWidget *window : QApplication::topLevelWidgets()) {
+                if (auto *preview = qobject_cast<QPrintPreviewDialog *>(window); preview && preview->isVisible()) {
+                    ++previews;
+                    preview->close();
+                }
+            }
+        });
+        panel.mnuReport->trigger(); // returns when the preview is closed
+        QCOMPARE(previews, 1);
+        QVERIFY(!panel.Print().Busy());
+        QCOMPARE(TMessageBox::ShownTexts().size(), 2);
     }
 
     void hints_reachStatusPanelBehindTwoBlanks_neverAsToolTips()
