@@ -1,3 +1,4 @@
+#include "About.h"
 #include "Card.h"
 #include "DataFolder.h"
 #include "Input.h"
@@ -21,6 +22,7 @@
 #include <QListView>
 #include <QMenu>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QPrintPreviewDialog>
 #include <QPushButton>
 #include <QStandardPaths>
@@ -507,6 +509,22 @@ private slots:
         again.show();
         QCOMPARE(again.Table().pos(), QPoint(33, 44));
         QFile::remove(ini);
+    }
+
+    void about_showsNameVersionLicenceAndQt()
+    {
+        QTemporaryDir folder;
+        TfrmPanel panel(folder.path());
+        QString title;
+        QTimer::singleShot(0, &panel.About(), [&] {
+            title = panel.About().windowTitle();
+            panel.About().reject();
+        });
+        panel.mnuAbout->trigger();
+        QCOMPARE(title, u"バージョン情報"_s);
+        QVERIFY(panel.About().lblVersion->text().contains(QRegularExpression(u"\\d+\\.\\d+\\.\\d+"_s)));
+        QVERIFY(panel.About().lblQt->text().contains(QString::fromLatin1(qVersion())));
+        QVERIFY(panel.About().lblLicence->text().contains(u"GPL-3.0"_s));
     }
 
     void step3_cancel_storesNothingAndOffersTheSameNumberAgain()
