@@ -107,6 +107,8 @@ void TAdministration::Open()
         m_offeredNumber = m_testFile.Info.Kensabangou;
         m_testFile.MakeTestRounds(m_random);
         Round = 1;
+        if (Journal)
+            Journal->Begin(m_testFile.Info);
     }
     TicksEnabled = true;
 }
@@ -225,6 +227,9 @@ void TAdministration::roundsStep(TTestFile &file, int lastRound)
         m_screen.HideVisualNoise();
     // A round of Ticks t ends on its step t, and the next onset follows on the very next tick.
     if (Step >= round.Ticks) {
+        // The round is final now: what Shift+Esc would store of it from here on.
+        if (Journal && &file == &m_testFile)
+            Journal->RoundCompleted(Round, round);
         ++Round;
         Step = -1;
         if (Round == lastRound + 1)
@@ -372,6 +377,8 @@ void TAdministration::SaveTest()
     if (QFileInfo::exists(TTestFile::TestFilePath(DataFolder, m_testFile.Info.Kensabangou)))
         m_testFile.Info.Kensabangou = QString::number(NextTestNumber(DataFolder));
     m_testFile.WriteFile(DataFolder, m_testFile.Info.Kensabangou);
+    if (Journal)
+        Journal->Finish();
     if (OnTestSaved)
         OnTestSaved();
     // Compared with the number of the opening, so that a save retried after a failure still tells.

@@ -38,6 +38,8 @@ public:
 
     QString WaveFolder; // narration files "narr_N.wav", ending in the separator
     QString DataFolder; // where the test is stored, ending in the separator
+    // Keeps each completed round of the test section as it completes; none when null.
+    IRoundJournal *Journal = nullptr;
     // Called after the test file has been written (the main window refreshes its list).
     std::function<void()> OnTestSaved;
     // Called after the save when the offered test number had been taken meanwhile (another copy of the

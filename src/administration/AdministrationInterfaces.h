@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include "TestFile.h"
+
 #include <chrono>
 #include <cstdint>
 
@@ -70,6 +72,20 @@ public:
     void PlaySound(int) override {}
     bool PlayFile(const QString &) override { return false; }
     bool HasDevice() const override { return false; }
+};
+
+// Where the rounds of a running test are kept as they complete, so that a crash loses none of them. The
+// calls come from the user-interface thread and must return at once: the writing happens elsewhere.
+class IRoundJournal
+{
+public:
+    virtual ~IRoundJournal() = default;
+    // A test section opens: the subject record of the test about to run (its number is the one offered).
+    virtual void Begin(const TTestInfo &info) = 0;
+    // Round `round` (1..500) of the test is complete: its stimulus, its ticks and every press in it.
+    virtual void RoundCompleted(int round, const TRoundInfo &contents) = 0;
+    // The test file has been written: the journal is no longer needed.
+    virtual void Finish() = 0;
 };
 
 } // namespace vigix
