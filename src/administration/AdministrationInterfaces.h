@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QString>
-
 #include "TestFile.h"
+
+#include <QString>
 
 #include <chrono>
 #include <cstdint>
