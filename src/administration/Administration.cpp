@@ -1,6 +1,7 @@
 #include "Administration.h"
 
 #include "DataFolder.h"
+#include "Errors.h"
 #include "Random.h"
 #include "TestFile.h"
 
@@ -107,6 +108,7 @@ void TAdministration::Open()
         m_offeredNumber = m_testFile.Info.Kensabangou;
         m_testFile.MakeTestRounds(m_random);
         Round = 1;
+        Timing.Reset();
         if (Journal)
             Journal->Begin(m_testFile.Info);
     }
@@ -379,6 +381,15 @@ void TAdministration::SaveTest()
     m_testFile.WriteFile(DataFolder, m_testFile.Info.Kensabangou);
     if (Journal)
         Journal->Finish();
+    // Beside the test, how well time was kept during it. Ticks not from the engine carry no deadline and are
+    // not measured; a test stored without measurements has no summary. A summary that cannot be written
+    // costs the test nothing: it is stored.
+    if (Timing.Ticks() > 0) {
+        try {
+            WriteTimingSummary(TimingFilePath(DataFolder, m_testFile.Info.Kensabangou), Timing.Summary());
+        } catch (const EVigixError &) {
+        }
+    }
     if (OnTestSaved)
         OnTestSaved();
     // Compared with the number of the opening, so that a save retried after a failure still tells.

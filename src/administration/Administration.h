@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AdministrationInterfaces.h"
+#include "TimingRecord.h"
 
 #include <QString>
 
@@ -38,6 +39,8 @@ public:
 
     QString WaveFolder; // narration files "narr_N.wav", ending in the separator
     QString DataFolder; // where the test is stored, ending in the separator
+    // How well time was kept during the test section; the window feeds it, the save stores its summary.
+    TTimingRecorder Timing;
     // Keeps each completed round of the test section as it completes; none when null.
     IRoundJournal *Journal = nullptr;
     // Called after the test file has been written (the main window refreshes its list).

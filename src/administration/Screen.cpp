@@ -163,6 +163,7 @@ bool TfrmScreen::event(QEvent *event)
         return QWidget::event(event);
     const auto &tick = static_cast<const TTickEvent &>(*event);
     if (m_open && m_engine.IsCurrent(tick)) {
+        const auto arrived = TTickEvent::Clock::now();
         m_inTick = true;
         m_administration.Tick();
         m_inTick = false;
@@ -170,6 +171,7 @@ bool TfrmScreen::event(QEvent *event)
         // OnsetTime as the display allows.
         if (!m_pending.isEmpty())
             repaint(std::exchange(m_pending, QRegion()));
+        recordTick(tick, arrived);
     }
     event->accept();
     return true;
@@ -207,7 +209,28 @@ void TfrmScreen::mouseDoubleClickEvent(QMouseEvent *event)
     event->accept();
 }
 
+void TfrmScreen::recordTick(const TTickEvent &tick, TTickEvent::Clock::time_point arrived)
+{
+    // Only the test's timing is kept, and only for ticks the engine timed.
+    if (m_administration.Section != int(TAdministration::TSection::Test) ||
+        tick.deadline() == TTickEvent::Clock::time_point{})
+        return;
+    using Ms = std::chrono::duration<double, std::milli>;
+    TTimingRecorder &timing = m_administration.Timing;
+    timing.AddTick(Ms(arrived - tick.deadline()).count(), Ms(TTickEvent::Clock::now() - arrived).count());
+    timing.SetSkippedTicks(m_engine.SkippedTicks());
+}
+
 void TfrmScreen::press(Qt::MouseButton button)
+{
+    const auto arrived = TTickEvent::Clock::now();
+    handlePress(button);
+    if (m_open && m_administration.Section == int(TAdministration::TSection::Test))
+        m_administration.Timing.AddPress(
+            std::chrono::duration<double, std::milli>(TTickEvent::Clock::now() - arrived).count());
+}
+
+void TfrmScreen::handlePress(Qt::MouseButton button)
 {
     switch (button) {
     case Qt::LeftButton:

@@ -88,6 +88,9 @@ private:
     void open();
     void closeSection();
     void press(Qt::MouseButton button);
+    void handlePress(Qt::MouseButton button);
+    // Lateness against the deadline and handling time of a tick of the test section.
+    void recordTick(const TTickEvent &tick, TTickEvent::Clock::time_point arrived);
     void changed(const QRect &canvasRect);
     void ensureLayout();
     QRect toDevice(const QRectF &canvasRect) const;

@@ -4,6 +4,7 @@
 #include "MessageBox.h"
 #include "TestFile.h"
 #include "TestInfo.h"
+#include "TimingRecord.h"
 
 #include <QEvent>
 #include <QFile>
@@ -26,7 +27,7 @@ constexpr int RightEdge = 336;
 constexpr int ItemStep = 46;
 // Rows of the upper part, and of the lower part below the first bevel.
 constexpr int UpperRows[] = {3, 20, 37, 54, 71};
-constexpr int LowerRows[] = {96, 113, 130, 147, 164, 181, 198, 215};
+constexpr int LowerRows[] = {96, 113, 130, 147, 164, 181, 198, 215, 232};
 
 const QColor SkyBlue(166, 202, 240);
 const QColor ActiveBlue(0, 0, 255);
@@ -182,6 +183,8 @@ void TfrmCard::buildLowerPart()
     heading(this, u"メ　　モ"_s, HeadingX, row[7], HeadingWidth);
     lblMemo = value(this, u"lblMemo"_s, ValueX, row[7], RightEdge - ValueX);
 
+    lblTiming = value(this, u"lblTiming"_s, HeadingX, row[8], RightEdge - HeadingX);
+    lblTiming->hide();
     bvlBar2 = bevel(this, u"bvlBar2"_s, ExpandedHeight - 4);
 }
 
@@ -208,6 +211,18 @@ void TfrmCard::ShowCard(const QString &number)
         lblPDD[n]->setText(info.PDD[n]);
     lblKenzya->setText(info.Kenzya);
     lblMemo->setText(info.Memo);
+
+    // Tests stored without a timing summary (older ones, files from elsewhere) show nothing.
+    const std::optional<TTimingSummary> timing = ReadTimingSummary(TimingFilePath(m_host.CardDataFolder(), number));
+    lblTiming->setVisible(timing.has_value());
+    lblTiming->setText(timing ? timing->CardLine() : QString());
+    QPalette colours = lblTiming->palette();
+    colours.setColor(QPalette::WindowText, timing && timing->Disturbed() ? QColor(192, 0, 0) : QColor(Qt::black));
+    lblTiming->setPalette(colours);
+    m_expandedHeight = timing ? ExpandedHeightWithTiming : ExpandedHeight;
+    bvlBar2->move(0, m_expandedHeight - 4);
+    if (height() > CollapsedHeight)
+        Expand();
 }
 
 void TfrmCard::Collapse()
@@ -217,7 +232,7 @@ void TfrmCard::Collapse()
 
 void TfrmCard::Expand()
 {
-    setFixedHeight(ExpandedHeight);
+    setFixedHeight(m_expandedHeight);
 }
 
 void TfrmCard::setActiveLook(bool active)

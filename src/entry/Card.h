@@ -34,6 +34,8 @@ public:
     static constexpr int ClientWidth = 339;
     static constexpr int CollapsedHeight = 94;
     static constexpr int ExpandedHeight = 238;
+    // A test stored with a timing summary shows it in one more row at the bottom.
+    static constexpr int ExpandedHeightWithTiming = 255;
 
     explicit TfrmCard(ICardHost &host);
 
@@ -58,6 +60,8 @@ public:
     OneBasedArray<QLabel *, 12> lblPDD;
     QLabel *lblKenzya = nullptr;
     QLabel *lblMemo = nullptr;
+    QLabel *lblTiming =
+        nullptr; // "タイミング: 良好" or "タイミング: 乱れあり" with the figures; hidden without a summary
     QFrame *bvlBar1 = nullptr;
     QFrame *bvlBar2 = nullptr;
     QToolButton *sbnUp = nullptr;   // ▲ collapse
@@ -79,6 +83,7 @@ private:
 
     ICardHost &m_host;
     bool m_active = false;
+    int m_expandedHeight = ExpandedHeight;
 };
 
 } // namespace vigix

@@ -1,5 +1,7 @@
 #include "ScoreExport.h"
 
+#include "TimingRecord.h"
+
 #include "Scoring.h"
 
 #include <QLocale>
@@ -126,6 +128,25 @@ QList<ScoreField> HitRTFields(const TTestFile &scored)
         fields.append({QString::fromUtf16(column.letter) + u"_HitRT"_s, QString(), u'[' + values.join(u", "_s) + u']'});
     }
     return fields;
+}
+
+QList<ScoreField> TimingFields(const QString &testFilePath)
+{
+    const std::optional<TTimingSummary> timing = ReadTimingSummary(TimingFilePathBeside(testFilePath));
+    if (!timing)
+        return {};
+    const QList<ScoreField> members{
+        {u"ticks"_s, QString(), QString::number(timing->Ticks)},
+        {u"median_late_ms"_s, QString(), jsonNumber(timing->MedianLateMs)},
+        {u"p99_late_ms"_s, QString(), jsonNumber(timing->P99LateMs)},
+        {u"max_late_ms"_s, QString(), jsonNumber(timing->MaxLateMs)},
+        {u"skipped_ticks"_s, QString(), QString::number(timing->SkippedTicks)},
+        {u"slowest_tick_ms"_s, QString(), jsonNumber(timing->SlowestTickMs)},
+        {u"presses"_s, QString(), QString::number(timing->Presses)},
+        {u"slowest_press_ms"_s, QString(), jsonNumber(timing->SlowestPressMs)},
+        {u"disturbed"_s, QString(), timing->Disturbed() ? u"true"_s : u"false"_s},
+    };
+    return {{u"timing"_s, QString(), JsonObject(members)}};
 }
 
 QString CsvRecord(const QStringList &fields)

@@ -21,6 +21,8 @@ struct ScoreField
 QList<ScoreField> ScoreFields(const QString &file, const TTestFile &scored);
 // The four lists of hit reaction times (T_HitRT, N_HitRT, A_HitRT, V_HitRT), for JSON only.
 QList<ScoreField> HitRTFields(const TTestFile &scored);
+// The timing summary stored beside the test file, as one JSON field "timing"; nothing when there is none.
+QList<ScoreField> TimingFields(const QString &testFilePath);
 // The column names alone, for the CSV header.
 QStringList ScoreFieldNames();
 

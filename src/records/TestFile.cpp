@@ -201,12 +201,38 @@ template <typename View> TRoundInfo parseRoundLine(View line, const QString &pat
     return round;
 }
 
+// Round lines are plain ASCII and are parsed from the bytes; one that is not (a file from elsewhere) is
+// decoded first.
+TRoundInfo parseRawRoundLine(QByteArrayView line, const QString &path, int lineNo)
+{
+    const bool plainAscii = std::all_of(line.begin(), line.end(), [](char c) { return c > 0 && c < 0x7F; });
+    return plainAscii ? parseRoundLine(line, path, lineNo)
+                      : parseRoundLine(QStringView(DecodeShiftJis(line)), path, lineNo);
+}
+
 // A text field must read back exactly.
 void checkTextField(const QString &value, const QString &fieldDescription, const QString &path)
 {
     if (const std::optional<QString> bad = FirstUnstorableCharacter(value))
         throw EConvertError(u"ファイル \"%1\" に保存できません: %2 に使えない文字 %3 があります"_s.arg(
             fileLabel(path), fieldDescription, DescribeCharacter(*bad)));
+}
+
+void checkRoundFields(const TRoundInfo &round, int roundNo, const QString &path)
+{
+    checkTextField(round.Target, u"試行 %1 の Target"_s.arg(roundNo), path);
+    checkTextField(round.Noise, u"試行 %1 の Noise"_s.arg(roundNo), path);
+}
+
+// A round line without its line end.
+void appendRoundLine(QString &text, const TRoundInfo &round)
+{
+    text += u'"' + round.Target + u"\",\""_s + round.Noise + u"\","_s;
+    text += QString::number(round.NoiseNo) + u',' + QString::number(round.Ticks);
+    for (int k = 1; k <= TRoundInfo::Slots; ++k)
+        text += u',' + QString::number(round.RT[k]);
+    for (int k = 1; k <= TRoundInfo::Slots; ++k)
+        text += u',' + QString::number(round.Button[k]);
 }
 
 void writeBytes(QIODevice &device, const QByteArray &bytes, const QString &path)
@@ -244,8 +270,7 @@ void TTestFile::ReadInfoFromPath(const QString &path)
 
 void TTestFile::ReadFileFromPath(const QString &path)
 {
-    // Only the subject line holds Japanese text. Round lines are plain ASCII and are parsed from the bytes;
-    // one that is not (a file from elsewhere) is decoded first.
+    // Only the subject line holds Japanese text.
     const QByteArray bytes = readWholeFile(path);
     QList<QByteArrayView> lines = splitRawLines(bytes);
     setInfoFromLine(Info, lines.isEmpty() ? QString() : DecodeShiftJis(lines.takeFirst()));
@@ -259,10 +284,7 @@ void TTestFile::ReadFileFromPath(const QString &path)
         if (i > MaxRounds)
             throw EConvertError(u"ファイル \"%1\" には試行の行が %2 行あり、上限の %3 行を超えています"_s.arg(
                 fileLabel(path), QString::number(roundLines), QString::number(MaxRounds)));
-        const QByteArrayView line = lines.at(i - 1);
-        const bool plainAscii = std::all_of(line.begin(), line.end(), [](char c) { return c > 0 && c < 0x7F; });
-        Rounds[i] = plainAscii ? parseRoundLine(line, path, i + 1)
-                               : parseRoundLine(QStringView(DecodeShiftJis(line)), path, i + 1);
+        Rounds[i] = parseRawRoundLine(lines.at(i - 1), path, i + 1);
     }
     RoundCount = roundLines;
 }
@@ -272,10 +294,8 @@ QByteArray TTestFile::Encode(const QString &path) const
     for (int i = 1; i <= TTestInfo::FieldCount; ++i) {
         checkTextField(Info.Field(i), u"%1 (%2)"_s.arg(TTestInfo::FieldLabel(i), TTestInfo::FieldName(i)), path);
     }
-    for (int i = 1; i <= RoundCount; ++i) {
-        checkTextField(Rounds[i].Target, u"試行 %1 の Target"_s.arg(i), path);
-        checkTextField(Rounds[i].Noise, u"試行 %1 の Noise"_s.arg(i), path);
-    }
+    for (int i = 1; i <= RoundCount; ++i)
+        checkRoundFields(Rounds[i], i, path);
 
     QString text;
     text.reserve(1024 + 64 * std::max(RoundCount, 0));
@@ -284,16 +304,30 @@ QByteArray TTestFile::Encode(const QString &path) const
         text += u",\""_s + Info.Field(i) + u'"';
     text += u"\r\n"_s;
     for (int i = 1; i <= RoundCount; ++i) {
-        const TRoundInfo &round = Rounds[i];
-        text += u'"' + round.Target + u"\",\""_s + round.Noise + u"\","_s;
-        text += QString::number(round.NoiseNo) + u',' + QString::number(round.Ticks);
-        for (int k = 1; k <= TRoundInfo::Slots; ++k)
-            text += u',' + QString::number(round.RT[k]);
-        for (int k = 1; k <= TRoundInfo::Slots; ++k)
-            text += u',' + QString::number(round.Button[k]);
+        appendRoundLine(text, Rounds[i]);
         text += u"\r\n"_s;
     }
     return EncodeShiftJis(text);
+}
+
+QByteArray TTestFile::EncodeRoundLine(const TRoundInfo &round, int roundNo, const QString &path)
+{
+    checkRoundFields(round, roundNo, path);
+    QString text;
+    appendRoundLine(text, round);
+    return EncodeShiftJis(text);
+}
+
+TRoundInfo TTestFile::DecodeRoundLine(QByteArrayView line, const QString &path, int lineNo)
+{
+    return parseRawRoundLine(line, path, lineNo);
+}
+
+TTestInfo TTestFile::DecodeInfoLine(QByteArrayView line)
+{
+    TTestInfo info;
+    setInfoFromLine(info, DecodeShiftJis(line));
+    return info;
 }
 
 void TTestFile::WriteTo(QIODevice &device, const QString &path) const

@@ -3,6 +3,7 @@
 #include "OneBasedArray.h"
 #include "TestInfo.h"
 
+#include <QByteArrayView>
 #include <QList>
 #include <QString>
 
@@ -80,6 +81,13 @@ public:
     QByteArray Encode(const QString &path) const;
     // Writes the file's bytes to a device; raises EInOutError naming path when the device fails.
     void WriteTo(QIODevice &device, const QString &path) const;
+
+    // One line of the file on its own, without its line end, exactly as Encode and the readers have it.
+    // EncodeRoundLine raises EConvertError (naming path and round) like Encode; DecodeRoundLine raises
+    // EConvertError (naming path and line) for a damaged line.
+    static QByteArray EncodeRoundLine(const TRoundInfo &round, int roundNo, const QString &path);
+    static TRoundInfo DecodeRoundLine(QByteArrayView line, const QString &path, int lineNo);
+    static TTestInfo DecodeInfoLine(QByteArrayView line);
 
     // Scoring: recomputes all of CulcResult from rounds 1..RoundCount.
     void Culc();

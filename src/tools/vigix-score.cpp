@@ -23,11 +23,13 @@ void print(std::FILE *stream, const QString &text)
     std::fwrite(utf8.constData(), 1, static_cast<std::size_t>(utf8.size()), stream);
 }
 
-const QString Usage = u"usage: vigix-score [--csv | --json] FILE...\n"
-                      u"Scores VIGIX test files and prints their results (UTF-8).\n"
-                      u"  (default)  the results table of each file\n"
-                      u"  --csv      one header row and one row per file\n"
-                      u"  --json     an array with one object per file, with the hit reaction times\n"_s;
+const QString Usage =
+    u"usage: vigix-score [--csv | --json] FILE...\n"
+    u"Scores VIGIX test files and prints their results (UTF-8).\n"
+    u"  (default)  the results table of each file\n"
+    u"  --csv      one header row and one row per file\n"
+    u"  --json     an array with one object per file, with the hit reaction times and, where one was\n"
+    u"             stored beside the test, its timing summary\n"_s;
 
 } // namespace
 
@@ -96,8 +98,8 @@ int main(int argc, char *argv[])
             break;
         }
         case Format::Json:
-            print(stdout,
-                  (firstJson ? u"\n  "_s : u",\n  "_s) + JsonObject(ScoreFields(path, test) + HitRTFields(test)));
+            print(stdout, (firstJson ? u"\n  "_s : u",\n  "_s) +
+                              JsonObject(ScoreFields(path, test) + HitRTFields(test) + TimingFields(path)));
             firstJson = false;
             break;
         }

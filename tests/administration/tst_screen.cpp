@@ -152,6 +152,27 @@ private slots:
         QCOMPARE(rig.admin().Page, 5);
     }
 
+    void timing_ofTheTestSectionOnly_lateAgainstTheDeadline()
+    {
+        Rig rig;
+        rig.start(2); // the practice is not measured
+        TTickEvent practiceTick(rig.screen.Generation(), 1, TTickEvent::Clock::now());
+        QCoreApplication::sendEvent(&rig.screen, &practiceTick);
+        QCOMPARE(rig.admin().Timing.Ticks(), 0);
+
+        rig.start(3);
+        const auto deadline = TTickEvent::Clock::now() - std::chrono::milliseconds(30);
+        TTickEvent late(rig.screen.Generation(), 1, deadline, deadline);
+        QCoreApplication::sendEvent(&rig.screen, &late);
+        rig.tick(); // a tick without a deadline (not from the engine) is not measured
+        QTest::mouseClick(&rig.screen, Qt::LeftButton);
+        const TTimingSummary summary = rig.admin().Timing.Summary();
+        QCOMPARE(summary.Ticks, 1);
+        QVERIFY(summary.MaxLateMs >= 30.0);
+        QCOMPARE(summary.Presses, 1);
+        QVERIFY(summary.Disturbed());
+    }
+
     void testRound_onsetIsPaintedWithinItsTick_andPressesStoreButtons()
     {
         Rig rig;

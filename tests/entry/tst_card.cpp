@@ -3,6 +3,7 @@
 #include "Input.h"
 #include "MessageBox.h"
 #include "TestFile.h"
+#include "TimingRecord.h"
 #include "VigixApplication.h"
 
 #include <QFile>
@@ -119,6 +120,33 @@ private slots:
         QCOMPARE(card.sbnRetest->toolTip(), u"この方の再検査を行います"_s);
         QCOMPARE(card.sbnEdit->toolTip(), u"検査情報の修正を行います"_s);
         QCOMPARE(card.sbnDelete->toolTip(), u"この検査結果を削除します"_s);
+    }
+
+    void timing_oneLineWhereASummaryIsStored_nothingElsewhere()
+    {
+        FakeHost host(folder());
+        TTimingSummary summary;
+        summary.Ticks = 9000;
+        summary.P99LateMs = 0.8;
+        WriteTimingSummary(TimingFilePath(folder(), u"1001"_s), summary);
+        TfrmCard timed(host);
+        timed.ShowCard(u"1001"_s);
+        timed.Expand();
+        QCOMPARE(timed.lblTiming->text(), u"タイミング: 良好"_s);
+        QVERIFY(timed.lblTiming->isVisibleTo(&timed));
+        QCOMPARE(timed.height(), TfrmCard::ExpandedHeightWithTiming);
+        QVERIFY(timed.lblTiming->geometry().bottom() < timed.height());
+
+        summary.SkippedTicks = 2;
+        WriteTimingSummary(TimingFilePath(folder(), u"1001"_s), summary);
+        timed.ShowCard(u"1001"_s);
+        QVERIFY(timed.lblTiming->text().startsWith(u"タイミング: 乱れあり"_s));
+
+        TfrmCard untimed(host);
+        untimed.ShowCard(u"1002"_s);
+        untimed.Expand();
+        QVERIFY(!untimed.lblTiming->isVisibleTo(&untimed));
+        QCOMPARE(untimed.height(), TfrmCard::ExpandedHeight);
     }
 
     void activation_makesItsTestCurrentEveryTime_blueWhileActive()

@@ -500,6 +500,7 @@ private slots:
 
     void json_objects_holdScoresFullPrecisionAndNulls();
     void json_japaneseNames_areWrittenAsUtf8();
+    void json_timingSummary_onlyWhereOneIsStoredBeside();
 
     void severalFiles_missingAndDamaged_areNamedAndOthersScored_data();
     void severalFiles_missingAndDamaged_areNamedAndOthersScored();
@@ -707,6 +708,33 @@ void VigixScoreTest::json_objects_holdScoresFullPrecisionAndNulls()
     const QJsonObject fixture = array.at(1).toObject();
     QVERIFY(std::abs(fixture.value(u"T_MeanRT"_s).toDouble() - 2000.0 / 3.0) < 1e-9);
     QCOMPARE(array.at(0).toObject().value(u"A_MeanRT"_s).toDouble(), 749.5);
+}
+
+void VigixScoreTest::json_timingSummary_onlyWhereOneIsStoredBeside()
+{
+    const QString folder = m_dir.filePath(u"timed"_s);
+    QVERIFY(QDir().mkpath(folder));
+    const QString timed = QDir(folder).filePath(u"1001.txt"_s);
+    QFile::remove(timed);
+    QVERIFY(QFile::copy(m_handPath, timed));
+    QFile side(QDir(folder).filePath(u"1001.timing"_s));
+    QVERIFY(side.open(QIODevice::WriteOnly));
+    side.write("ticks=9050\nmedian_late_ms=0.120\np99_late_ms=2.500\nmax_late_ms=7.250\nskipped_ticks=0\n"
+               "slowest_tick_ms=1.000\npresses=480\nslowest_press_ms=0.050\n");
+    side.close();
+
+    const RunResult run = runScorer({u"--json"_s, timed, m_emptyPath});
+    QVERIFY(run.finished);
+    QCOMPARE(run.exitCode, 0);
+    bool ok = false;
+    const QJsonArray array = parseJsonArray(run.rawOut, ok);
+    QVERIFY2(ok, qPrintable(run.out));
+    const QJsonObject timing = array.at(0).toObject().value(u"timing"_s).toObject();
+    QCOMPARE(timing.value(u"ticks"_s).toInt(), 9050);
+    QCOMPARE(timing.value(u"p99_late_ms"_s).toDouble(), 2.5);
+    QCOMPARE(timing.value(u"max_late_ms"_s).toDouble(), 7.25);
+    QCOMPARE(timing.value(u"disturbed"_s).toBool(), true); // p99 over 2 ms
+    QVERIFY(!array.at(1).toObject().contains(u"timing"_s));
 }
 
 void VigixScoreTest::json_japaneseNames_areWrittenAsUtf8()

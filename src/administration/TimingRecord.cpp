@@ -1,0 +1,173 @@
+#include "TimingRecord.h"
+
+#include "Errors.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <algorithm>
+#include <cmath>
+
+using namespace Qt::StringLiterals;
+
+namespace vigix {
+
+namespace {
+
+// A whole test: a 15-minute section ticks about 9,000 times.
+constexpr std::size_t ExpectedTicks = 10000;
+
+QString figure(double ms)
+{
+    return QString::number(ms, 'f', 1);
+}
+
+} // namespace
+
+QString TTimingSummary::CardLine() const
+{
+    if (!Disturbed())
+        return u"タイミング: 良好"_s;
+    QString line = u"タイミング: 乱れあり（遅れ p99 %1 ms・最大 %2 ms"_s.arg(figure(P99LateMs), figure(MaxLateMs));
+    if (SkippedTicks > 0)
+        line += u"、欠落 %1 ティック"_s.arg(SkippedTicks);
+    return line + u"）"_s;
+}
+
+QByteArray TTimingSummary::Encode() const
+{
+    QString text;
+    text += u"ticks=%1\n"_s.arg(Ticks);
+    text += u"median_late_ms=%1\n"_s.arg(MedianLateMs, 0, 'f', 3);
+    text += u"p99_late_ms=%1\n"_s.arg(P99LateMs, 0, 'f', 3);
+    text += u"max_late_ms=%1\n"_s.arg(MaxLateMs, 0, 'f', 3);
+    text += u"skipped_ticks=%1\n"_s.arg(SkippedTicks);
+    text += u"slowest_tick_ms=%1\n"_s.arg(SlowestTickMs, 0, 'f', 3);
+    text += u"presses=%1\n"_s.arg(Presses);
+    text += u"slowest_press_ms=%1\n"_s.arg(SlowestPressMs, 0, 'f', 3);
+    return text.toUtf8();
+}
+
+std::optional<TTimingSummary> TTimingSummary::Decode(const QByteArray &content)
+{
+    TTimingSummary summary;
+    int found = 0;
+    for (const QByteArray &line : content.split('\n')) {
+        const qsizetype equals = line.indexOf('=');
+        if (equals < 0)
+            continue;
+        const QByteArray key = line.left(equals).trimmed();
+        const QByteArray value = line.mid(equals + 1).trimmed();
+        bool ok = false;
+        if (key == "ticks")
+            summary.Ticks = value.toInt(&ok);
+        else if (key == "median_late_ms")
+            summary.MedianLateMs = value.toDouble(&ok);
+        else if (key == "p99_late_ms")
+            summary.P99LateMs = value.toDouble(&ok);
+        else if (key == "max_late_ms")
+            summary.MaxLateMs = value.toDouble(&ok);
+        else if (key == "skipped_ticks")
+            summary.SkippedTicks = value.toLongLong(&ok);
+        else if (key == "slowest_tick_ms")
+            summary.SlowestTickMs = value.toDouble(&ok);
+        else if (key == "presses")
+            summary.Presses = value.toInt(&ok);
+        else if (key == "slowest_press_ms")
+            summary.SlowestPressMs = value.toDouble(&ok);
+        else
+            continue; // a key of a later version
+        if (!ok)
+            return std::nullopt;
+        ++found;
+    }
+    // The verdict needs the lateness and the skipped ticks at least.
+    if (found < 8)
+        return std::nullopt;
+    return summary;
+}
+
+TTimingRecorder::TTimingRecorder()
+{
+    m_lateness.reserve(ExpectedTicks);
+}
+
+void TTimingRecorder::Reset()
+{
+    m_lateness.clear();
+    m_slowestTick = 0;
+    m_presses = 0;
+    m_slowestPress = 0;
+    m_skipped = 0;
+}
+
+void TTimingRecorder::AddTick(double lateMs, double handlingMs)
+{
+    m_lateness.push_back(lateMs);
+    m_slowestTick = std::max(m_slowestTick, handlingMs);
+}
+
+void TTimingRecorder::AddPress(double handlingMs)
+{
+    ++m_presses;
+    m_slowestPress = std::max(m_slowestPress, handlingMs);
+}
+
+TTimingSummary TTimingRecorder::Summary() const
+{
+    TTimingSummary summary;
+    summary.Ticks = Ticks();
+    summary.SkippedTicks = m_skipped;
+    summary.SlowestTickMs = m_slowestTick;
+    summary.Presses = m_presses;
+    summary.SlowestPressMs = m_slowestPress;
+    if (m_lateness.empty())
+        return summary;
+    std::vector<double> sorted = m_lateness;
+    std::sort(sorted.begin(), sorted.end());
+    const std::size_t n = sorted.size();
+    summary.MedianLateMs = n % 2 == 1 ? sorted[n / 2] : (sorted[n / 2 - 1] + sorted[n / 2]) / 2.0;
+    // Nearest rank.
+    const auto rank = static_cast<std::size_t>(std::ceil(0.99 * static_cast<double>(n)));
+    summary.P99LateMs = sorted[std::clamp<std::size_t>(rank, 1, n) - 1];
+    summary.MaxLateMs = sorted.back();
+    return summary;
+}
+
+QString TimingFilePath(const QString &dataFolder, const QString &number)
+{
+    return QDir(dataFolder).filePath(number + u".timing"_s);
+}
+
+QString TimingFilePathBeside(const QString &testFilePath)
+{
+    const QFileInfo file(testFilePath);
+    return file.dir().filePath(file.completeBaseName() + u".timing"_s);
+}
+
+void WriteTimingSummary(const QString &path, const TTimingSummary &summary)
+{
+    QSaveFile file(path);
+    const QByteArray content = summary.Encode();
+    bool written = file.open(QIODevice::WriteOnly);
+    if (written) {
+        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner); // beside patient data
+        written = file.write(content) == content.size() && file.commit();
+    }
+    if (!written)
+        throw EInOutError(
+            u"ファイル \"%1\" に書き込めません: %2"_s.arg(QFileInfo(path).fileName(), file.errorString()));
+}
+
+std::optional<TTimingSummary> ReadTimingSummary(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    // A summary is a few hundred bytes; anything much larger is not one.
+    return TTimingSummary::Decode(file.read(64 * 1024));
+}
+
+} // namespace vigix
