@@ -1,0 +1,177 @@
+#pragma once
+
+#include "AdministrationInterfaces.h"
+#include "TestFile.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace vigix {
+
+// Where a journal's bytes go: a file that only grows, except that a failed append is cut back. Every call
+// comes from the journal's writer thread. A failure is returned, with its reason in ErrorString().
+class IJournalStorage
+{
+public:
+    virtual ~IJournalStorage() = default;
+    // Creates a new, empty file at path, owner-only, locked against every other opener until Close. Its folder
+    // is created owner-only when missing. The new entry is on the disk when this returns.
+    virtual bool Create(const QString &path) = 0;
+    // Appends all of bytes at the end of the file. False when they could not all be written (some may have).
+    virtual bool Append(const QByteArray &bytes) = 0;
+    // Brings what was appended to the disk, not only to a cache.
+    virtual bool Sync() = 0;
+    // Cuts the file back to length bytes.
+    virtual bool Truncate(qint64 length) = 0;
+    // Closes the file and releases its lock; when remove, the file is removed first, while still locked.
+    virtual void Close(bool remove) = 0;
+    virtual QString ErrorString() const = 0;
+};
+
+// A journal file: appended with O_APPEND writes, made durable with fdatasync, held with flock.
+class TFileJournalStorage : public IJournalStorage
+{
+public:
+    TFileJournalStorage() = default;
+    TFileJournalStorage(const TFileJournalStorage &) = delete;
+    TFileJournalStorage &operator=(const TFileJournalStorage &) = delete;
+    ~TFileJournalStorage() override;
+
+    bool Create(const QString &path) override;
+    bool Append(const QByteArray &bytes) override;
+    bool Sync() override;
+    bool Truncate(qint64 length) override;
+    void Close(bool remove) override;
+    QString ErrorString() const override { return m_error; }
+
+private:
+    bool fail(const QString &what);
+
+    int m_fd = -1;
+    QString m_path;
+    QString m_error;
+};
+
+// The recovery journal of the running test: "<data folder>/.recovery/<number>-<ms since 1970>.journal". Its
+// first line is the test file's subject line; each completed round adds its line, as the test file has it,
+// in round order, written and synced before the next. A copy of the program that dies during a test leaves
+// a journal that holds every round completed before the last write.
+//
+// Begin, RoundCompleted and Finish only queue a copy of their data: one writer thread of the journal does all
+// encoding, writing and syncing, so a slow disk never delays a tick or a press.
+class TRoundJournal : public IRoundJournal
+{
+public:
+    // dataFolder ends in the separator. storage null: a journal file (TFileJournalStorage).
+    explicit TRoundJournal(const QString &dataFolder, std::unique_ptr<IJournalStorage> storage = nullptr);
+    TRoundJournal(const TRoundJournal &) = delete;
+    TRoundJournal &operator=(const TRoundJournal &) = delete;
+    // Writes what is still queued, then closes the journal of an unfinished test without removing it.
+    ~TRoundJournal() override;
+
+    // Starts the journal of a new test. One still open is written up and closed, and stays on the disk.
+    void Begin(const TTestInfo &info) override;
+    void RoundCompleted(int round, const TRoundInfo &contents) override;
+    // The test file is written: the journal is removed.
+    void Finish() override;
+
+    // Both are set before the first Begin and are called on the writer thread.
+    // The first failure to write the journal of a test, once per test. The test goes on; the rounds not yet
+    // written are kept in order and written with the next round (or within a second) once the disk works.
+    std::function<void(const QString &message)> OnWriteFailed;
+    // The line of round `round` is on the disk. For tests and benchmarks.
+    std::function<void(int round)> OnRoundDurable;
+
+    // Tests: waits until everything handed over has been dealt with (written, or kept for a retry after a
+    // failure). False when the timeout passed first.
+    bool WaitUntilIdle(std::chrono::milliseconds timeout);
+    // The journal file being written; empty before its creation and after Finish.
+    QString CurrentPath() const;
+
+    // The folder of the journals: hidden, inside the data folder.
+    static QString RecoveryFolder(const QString &dataFolder);
+
+private:
+    struct TRequest
+    {
+        enum class TKind { Begin, Round, Finish } Kind;
+        TTestInfo Info;
+        int Round = 0;
+        TRoundInfo Contents;
+    };
+    // A line not yet on the disk; round 0 is the subject line.
+    struct TPendingLine
+    {
+        int Round;
+        QByteArray Bytes;
+    };
+
+    void post(TRequest &&request);
+    void run();
+    void handle(const TRequest &request);
+    void begin(const TTestInfo &info);
+    void finish();
+    void flush();
+    void closeJournal(bool remove);
+    void reportFailure(const QString &message);
+    void setCurrentPath(const QString &path);
+
+    const QString m_dataFolder;
+    std::unique_ptr<IJournalStorage> m_storage;
+
+    mutable std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::condition_variable m_idle;
+    std::deque<TRequest> m_queue; // guarded by m_mutex
+    bool m_busy = false;          // guarded by m_mutex
+    bool m_stopping = false;      // guarded by m_mutex
+    QString m_currentPath;        // guarded by m_mutex
+    std::thread m_writer;         // started by the first Begin
+
+    // The writer thread's own state.
+    bool m_active = false;  // a test's rounds are being journaled
+    bool m_created = false; // its file exists
+    bool m_dirty = false;   // a failed append may have left bytes past m_goodLength
+    bool m_failureReported = false;
+    qint64 m_goodLength = 0; // bytes of whole lines on the disk
+    QString m_number;
+    std::deque<TPendingLine> m_backlog;
+};
+
+// A test that ended without its save (a crash, a power cut, a killed process), as its journal holds it.
+struct TAbandonedTest
+{
+    QString JournalPath;
+    TTestInfo Info;           // the subject record
+    QList<TRoundInfo> Rounds; // rounds 1..n, each whole
+    QString Error;            // why the subject record could not be read; such a journal can only be discarded
+
+    int RoundCount() const { return int(Rounds.size()); }
+};
+
+// Every journal in the data folder that no running copy of the program holds, by name. A torn last line (the
+// program died while writing it) is ignored, and so is a last line that does not read as a round. A journal
+// whose test is already stored (the test file of its number begins with exactly the journal's lines: the
+// program stopped between the save and the journal's removal) is removed and not listed. A journal whose
+// subject line cannot be read is listed with Error.
+QList<TAbandonedTest> FindAbandonedTests(const QString &dataFolder);
+
+// Stores the rounds as the test file that Shift+Esc would have written after the last of them: under the
+// journal's number, or under the next free number when a file of that number exists. Then removes the
+// journal, and returns the number used. Raises EInOutError or EConvertError; the journal stays then.
+QString StoreAbandonedTest(const QString &dataFolder, const TAbandonedTest &test);
+
+// Removes the journal (only ever on the examiner's word). One already gone is no error. Raises EInOutError
+// when another copy of the program holds it or it cannot be removed.
+void DiscardAbandonedTest(const TAbandonedTest &test);
+
+} // namespace vigix
