@@ -1,10 +1,13 @@
 #include "ScoreExport.h"
 
+#include "Measures.h"
 #include "TimingRecord.h"
 
 #include "Scoring.h"
 
 #include <QLocale>
+
+#include <cmath>
 
 using namespace Qt::StringLiterals;
 
@@ -45,6 +48,14 @@ ScoreField rtField(const QString &name, double value)
     if (value == -1)
         return {name, QString(), u"null"_s};
     return {name, QString::number(value, 'f', 2), jsonNumber(value)};
+}
+
+// A measure: four decimals in CSV, full precision in JSON; empty and null when missing.
+ScoreField measureField(const QString &name, const std::optional<double> &value)
+{
+    if (!value || !std::isfinite(*value))
+        return {name, QString(), u"null"_s};
+    return {name, QString::number(*value, 'f', 4), jsonNumber(*value)};
 }
 
 ScoreField textField(const QString &name, const QString &value)
@@ -114,6 +125,23 @@ QList<ScoreField> ScoreFields(const QString &file, const TTestFile &scored)
             fields.append(intField(prefix + QString::fromUtf16(kind.name), result.Count[column.condition][kind.kind]));
         fields.append(rtField(prefix + u"MeanRT"_s, result.MeanRT[column.condition]));
         fields.append(rtField(prefix + u"SDRT"_s, result.SDRT[column.condition]));
+    }
+    // The signal-detection and time-on-task measures come after every column above, which keep their places.
+    const std::array<TConditionMeasures, ConditionCount> measures = Measures(scored);
+    for (const ConditionColumn &column : ExportOrder) {
+        const QString prefix = QString::fromUtf16(column.letter) + u'_';
+        const TConditionMeasures &m = measures[column.condition];
+        fields.append(measureField(prefix + u"dprime"_s, m.DPrime));
+        fields.append(measureField(prefix + u"beta"_s, m.Beta));
+        for (int q = 0; q < 4; ++q) {
+            const QString quarter = prefix + u"Q%1_"_s.arg(q + 1);
+            fields.append(measureField(quarter + u"MeanRT"_s, m.QuarterMeanRT[q]));
+            fields.append(intField(quarter + u"E_OMI"_s, m.QuarterOmissions[q]));
+            fields.append(intField(quarter + u"E_COM"_s, m.QuarterCommissions[q]));
+        }
+        fields.append(measureField(prefix + u"RTSlope"_s, m.RTSlope));
+        fields.append(measureField(prefix + u"COM_MeanRT"_s, m.CommissionMeanRT));
+        fields.append(measureField(prefix + u"CV"_s, m.CV));
     }
     return fields;
 }
