@@ -1,0 +1,56 @@
+#include "ScoreCsv.h"
+
+#include "Errors.h"
+#include "ScoreExport.h"
+#include "TestFile.h"
+
+#include <QIODevice>
+
+using namespace Qt::StringLiterals;
+
+namespace vigix {
+
+namespace {
+
+void write(QIODevice &device, const QByteArray &bytes)
+{
+    if (device.write(bytes) != bytes.size())
+        throw EInOutError(u"CSV ファイルに書き込めません: %1"_s.arg(device.errorString()));
+}
+
+} // namespace
+
+TScoreCsvResult WriteScoresCsv(QIODevice &device, const QStringList &testPaths,
+                               const std::function<bool(int done)> &progress)
+{
+    TScoreCsvResult result;
+    write(device, QByteArray("\xEF\xBB\xBF") + CsvRecord(ScoreFieldNames()).toUtf8());
+    TTestFile test;
+    for (qsizetype i = 0; i < testPaths.size(); ++i) {
+        const QString &path = testPaths[i];
+        // A test that cannot be read is named and the others are written; a device that cannot be written
+        // ends the export.
+        bool read = false;
+        try {
+            test.ReadFileFromPath(path);
+            test.Culc();
+            read = true;
+        } catch (const EVigixError &error) {
+            result.Failures.append(error.message());
+        }
+        if (read) {
+            QStringList values;
+            for (const ScoreField &field : ScoreFields(path, test))
+                values.append(field.csv);
+            write(device, CsvRecord(values).toUtf8());
+            ++result.Written;
+        }
+        if (progress && !progress(static_cast<int>(i + 1))) {
+            result.Cancelled = true;
+            break;
+        }
+    }
+    return result;
+}
+
+} // namespace vigix
