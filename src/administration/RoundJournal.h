@@ -144,6 +144,7 @@ private:
     bool m_failureReported = false;
     qint64 m_goodLength = 0; // bytes of whole lines on the disk
     QString m_number;
+    QString m_path; // of the journal, or of its next attempt to be created
     std::deque<TPendingLine> m_backlog;
 };
 

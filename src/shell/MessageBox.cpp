@@ -2,6 +2,8 @@
 
 #include "Errors.h"
 
+#include <QPushButton>
+
 using namespace Qt::StringLiterals;
 
 namespace vigix {
@@ -9,6 +11,7 @@ namespace vigix {
 namespace {
 bool autoAnswer = false;
 bool confirmAnswer = false;
+int chooseAnswer = -1;
 QStringList shownTexts;
 } // namespace
 
@@ -46,6 +49,38 @@ bool TMessageBox::Confirm(QWidget *parent, const QString &message)
 void TMessageBox::SetConfirmAnswer(bool yes)
 {
     confirmAnswer = yes;
+}
+
+int TMessageBox::Choose(QWidget *parent, const QString &message, const QStringList &buttons)
+{
+    shownTexts.append(message);
+    if (autoAnswer)
+        return chooseAnswer;
+    QMessageBox box(QMessageBox::Question, u"VIGIX"_s, message, QMessageBox::NoButton, parent);
+    QList<QAbstractButton *> added;
+    for (const QString &caption : buttons)
+        added.append(box.addButton(caption, QMessageBox::ActionRole));
+    if (!added.isEmpty())
+        box.setEscapeButton(added.last());
+    box.exec();
+    return int(added.indexOf(box.clickedButton()));
+}
+
+void TMessageBox::SetChooseAnswer(int index)
+{
+    chooseAnswer = index;
+}
+
+void TMessageBox::Notice(QWidget *parent, const QString &message)
+{
+    shownTexts.append(message);
+    if (autoAnswer)
+        return;
+    auto *box = new QMessageBox(QMessageBox::Warning, u"VIGIX"_s, message, QMessageBox::Ok, parent);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setAttribute(Qt::WA_ShowWithoutActivating);
+    box->setWindowModality(Qt::NonModal);
+    box->show();
 }
 
 void TMessageBox::SetAutoAnswer(bool enabled)

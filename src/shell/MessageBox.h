@@ -25,6 +25,12 @@ public:
 
     // A question with Yes and Cancel; true only for Yes.
     static bool Confirm(QWidget *parent, const QString &message);
+    // A question answered with one of the buttons, given by their captions; returns the index of the button
+    // pressed, or -1 when the box was closed without one.
+    static int Choose(QWidget *parent, const QString &message, const QStringList &buttons);
+    // A warning shown without waiting and without taking the focus: the child's window keeps its presses and
+    // Shift+Esc while it is up.
+    static void Notice(QWidget *parent, const QString &message);
 
     // Tests: record the following boxes instead of showing them.
     static void SetAutoAnswer(bool enabled);
@@ -32,6 +38,8 @@ public:
     static void ClearShownTexts();
     // The answer Confirm gives while boxes are recorded.
     static void SetConfirmAnswer(bool yes);
+    // The index Choose gives while boxes are recorded (-1: closed without a choice).
+    static void SetChooseAnswer(int index);
 
 private:
     static void show(QWidget *parent, QMessageBox::Icon icon, const QString &message);

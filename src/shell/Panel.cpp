@@ -1,12 +1,14 @@
 #include "Panel.h"
 
 #include "About.h"
+#include "CsvExportCommand.h"
 #include "DataFolder.h"
 #include "Errors.h"
 #include "Graphs.h"
 #include "Input.h"
 #include "MessageBox.h"
 #include "Print.h"
+#include "RoundJournal.h"
 #include "Screen.h"
 #include "Step0.h"
 #include "Table.h"
@@ -126,6 +128,7 @@ TfrmPanel::TfrmPanel(const QString &dataFolder, ISoundChannel *sound, QWidget *p
     } catch (const EVigixError &error) {
         TMessageBox::Error(this, error.message());
     }
+    offerAbandonedTests();
 }
 
 TfrmPanel::~TfrmPanel()
@@ -242,6 +245,22 @@ void TfrmPanel::buildAdministration()
     };
     connect(m_screen.get(), &TfrmScreen::SaveFailed, this,
             [this](const QString &message) { TMessageBox::Error(m_screen.get(), message); });
+
+    // Every completed round of a test goes to the recovery journal, written on the journal's own thread. Its
+    // first failure in a test is told once; the box neither waits nor takes the focus from the child's window,
+    // so that the test goes on.
+    m_journal = std::make_unique<TRoundJournal>(m_values.DataFolder);
+    m_journal->OnWriteFailed = [this](const QString &message) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, message] {
+                TMessageBox::Notice(this, u"検査の途中経過を保存できません（%1）。検査は続けられますが、"
+                                          u"プログラムが異常終了した場合、この検査の記録は失われます。"
+                                          u"検査の終わりには通常どおり Shift+Esc で保存してください。"_s.arg(message));
+            },
+            Qt::QueuedConnection);
+    };
+    administration.Journal = m_journal.get();
     m_step0 = new TfrmStep0(*m_sound, this);
 
     connect(mnuStep0, &QAction::triggered, m_step0, &QDialog::exec);
@@ -258,6 +277,49 @@ void TfrmPanel::buildAdministration()
     }
 }
 
+void TfrmPanel::offerAbandonedTests()
+{
+    QList<TAbandonedTest> abandoned;
+    if (!TMessageBox::Run(this, [this, &abandoned] { abandoned = FindAbandonedTests(m_values.DataFolder); }))
+        return;
+    for (const TAbandonedTest &test : std::as_const(abandoned)) {
+        const QString journal = QDir::toNativeSeparators(test.JournalPath);
+        if (!test.Error.isEmpty()) {
+            // Nothing in it can be stored; it is removed only on the examiner's word.
+            const int choice = TMessageBox::Choose(
+                this,
+                u"途中で終了した検査の記録 \"%1\" を読めません（%2）。この記録を破棄しますか？"_s.arg(journal,
+                                                                                                      test.Error),
+                {u"破棄する"_s, u"後で"_s});
+            if (choice == 0 && TMessageBox::Confirm(this, u"記録 \"%1\" を破棄します。よろしいですか？"_s.arg(journal)))
+                TMessageBox::Run(this, [&test] { DiscardAbandonedTest(test); });
+            continue;
+        }
+        const QString number = test.Info.Kensabangou;
+        const QString subject = test.Info.Shimei1 + u' ' + test.Info.Shimei2;
+        const QString rounds = QString::number(test.RoundCount());
+        const int choice = TMessageBox::Choose(
+            this,
+            u"検査番号 %1（%2）の検査は途中で終了しました。記録されていた %3 試行を検査として保存しますか？\n\n"
+            u"「後で」を選ぶと、次に起動したときにもう一度お尋ねします。"_s.arg(number, subject, rounds),
+            {u"保存する"_s, u"破棄する"_s, u"後で"_s});
+        if (choice == 0) {
+            QString stored;
+            const bool done = TMessageBox::Run(
+                this, [this, &test, &stored] { stored = StoreAbandonedTest(m_values.DataFolder, test); });
+            if (done && stored != number)
+                TMessageBox::Warning(
+                    this, u"検査番号 %1 は他の検査に使われていたため、この検査は検査番号 %2 で保存しました。"_s.arg(
+                              number, stored));
+            TMessageBox::Run(this, [this] { RefreshTestList(); });
+        } else if (choice == 1) {
+            if (TMessageBox::Confirm(this, u"検査番号 %1（%2）の記録されていた %3 試行を破棄します。元に戻せません。"
+                                           u"よろしいですか？"_s.arg(number, subject, rounds)))
+                TMessageBox::Run(this, [&test] { DiscardAbandonedTest(test); });
+        }
+    }
+}
+
 QAction *TfrmPanel::addCommand(const QString &caption, const QString &hint, const QString &iconName)
 {
     auto *action = new QAction(caption, this);
@@ -271,6 +333,7 @@ void TfrmPanel::buildActions()
 {
     const QString reportHint = u"テスト結果をレポートにして出力します"_s;
     mnuReport = addCommand(u"レポート出力"_s, reportHint, u"report"_s);
+    mnuCsvExport = addCommand(u"CSV出力"_s, u"検査結果を CSV ファイルに出力します"_s, QString());
     mnuExit = addCommand(u"終了(&X)"_s, u"プログラムを終了します"_s, QString());
     mnuStep0 = addCommand(u"STEP 0 - 検査の準備"_s, u"Step 0 - 検査の準備を行います"_s, u"step0"_s);
     mnuStep1 = addCommand(u"STEP 1 - 検査の説明"_s, u"Step 1 - 説明セクションをはじめます"_s, u"step1"_s);
@@ -313,6 +376,7 @@ void TfrmPanel::buildActions()
 
     connect(mnuExit, &QAction::triggered, this, [] { QCoreApplication::exit(0); });
     connect(mnuReport, &QAction::triggered, this, &TfrmPanel::ReportCommand);
+    connect(mnuCsvExport, &QAction::triggered, this, &TfrmPanel::exportScores);
     connect(tbnReport, &QAction::triggered, this, &TfrmPanel::ReportCommand);
     connect(mnuCloseAllCards, &QAction::triggered, this, &TfrmPanel::CloseAllCards);
     connect(mnuHelp, &QAction::triggered, this, &TfrmPanel::openHelp);
@@ -326,7 +390,7 @@ void TfrmPanel::buildActions()
 void TfrmPanel::buildMenus()
 {
     QMenu *file = menuBar()->addMenu(u"ファイル(&F)"_s);
-    file->addActions({mnuReport});
+    file->addActions({mnuReport, mnuCsvExport});
     file->addSeparator();
     file->addAction(mnuExit);
 
@@ -598,6 +662,20 @@ void TfrmPanel::CloseAllCards()
         if ((*it)->objectName().contains(u"card"_s, Qt::CaseSensitive))
             delete *it;
     }
+}
+
+void TfrmPanel::exportScores()
+{
+    QStringList paths;
+    const QModelIndexList selected = m_details->selectionModel()->selectedRows(0);
+    if (!selected.isEmpty()) {
+        for (const QModelIndex &row : selected)
+            paths.append(TTestFile::TestFilePath(m_values.DataFolder, row.data().toString()));
+    } else {
+        for (int row = 0; row < m_sorted->rowCount(); ++row)
+            paths.append(TTestFile::TestFilePath(m_values.DataFolder, m_sorted->index(row, 0).data().toString()));
+    }
+    TCsvExportCommand::Run(this, paths);
 }
 
 void TfrmPanel::openHelp()

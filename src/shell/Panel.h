@@ -26,6 +26,7 @@ class TfrmGraph1;
 class TfrmGraph2;
 class TfrmGraph3;
 class TfrmPrint;
+class TRoundJournal;
 class TfrmTable;
 class TWindowLayout;
 class TfrmInput;
@@ -112,12 +113,17 @@ private:
     QAction *addCommand(const QString &caption, const QString &hint, const QString &icon);
     void selectCurrentTest(const QModelIndex &index);
     void openHelp();
+    // The scores of the selected test, or of every listed test when none is selected, into a CSV file.
+    void exportScores();
     void buildAdministration();
     void buildEntry();
     void buildViews();
     // Shows or hides a result window and sets its check button to match.
     void showView(QWidget *view, QAction *checkButton, bool shown);
     void startNewTest();
+    // At start-up: asks the examiner about each test that ended without its save (a crash, a power cut) and
+    // whose recovery journal is left.
+    void offerAbandonedTests();
 
     TProgramValues m_values;
     TRandom m_random;
@@ -126,6 +132,8 @@ private:
     std::unique_ptr<ISoundChannel> m_silence; // stands in when the program was given no sound channel
     ISoundChannel *m_sound = nullptr;
     TSteadyMillisecondClock m_clock;
+    // Declared before the child's window, which uses it: it goes after the window.
+    std::unique_ptr<TRoundJournal> m_journal;
     std::unique_ptr<TfrmScreen> m_screen;
     TfrmStep0 *m_step0 = nullptr;
     TfrmInput *m_input = nullptr;
@@ -151,6 +159,7 @@ private:
 public:
     // Commands, named as the tests find them.
     QAction *mnuReport = nullptr;
+    QAction *mnuCsvExport = nullptr;
     QAction *mnuExit = nullptr;
     QAction *mnuStep0 = nullptr;
     QAction *mnuStep1 = nullptr;

@@ -1,10 +1,12 @@
 #include "About.h"
 #include "Card.h"
+#include "CsvExportCommand.h"
 #include "DataFolder.h"
 #include "Input.h"
 #include "MessageBox.h"
 #include "Panel.h"
 #include "Print.h"
+#include "RoundJournal.h"
 #include "Screen.h"
 #include "Step0.h"
 #include "Table.h"
@@ -22,9 +24,9 @@
 #include <QListView>
 #include <QMenu>
 #include <QPointer>
-#include <QRegularExpression>
 #include <QPrintPreviewDialog>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -511,6 +513,32 @@ private slots:
         QFile::remove(ini);
     }
 
+    void csvExport_selectedTestOrEveryTest()
+    {
+        QTemporaryDir folder;
+        writeTest(folder.path(), u"1001"_s, u"A"_s, u"B"_s);
+        writeTest(folder.path(), u"1002"_s, u"C"_s, u"D"_s);
+        TfrmPanel panel(folder.path());
+        panel.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&panel));
+        auto rows = [&](const QString &csv) {
+            QFile file(csv);
+            return file.open(QIODevice::ReadOnly) ? file.readAll().count("\r\n") - 1 : -1;
+        };
+        const QString all = folder.filePath(u"all.csv"_s);
+        TCsvExportCommand::SetNextFileName(all);
+        panel.mnuCsvExport->trigger();
+        QCOMPARE(rows(all), 2);
+        auto *list = panel.findChild<QTreeView *>(u"ListView1"_s);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rowCentre(list, 1));
+        const QString one = folder.filePath(u"one.csv"_s);
+        TCsvExportCommand::SetNextFileName(one);
+        panel.mnuCsvExport->trigger();
+        QCOMPARE(rows(one), 1);
+        QFile file(one);
+        QVERIFY(file.open(QIODevice::ReadOnly) && file.readAll().contains(",1002,"));
+    }
+
     void about_showsNameVersionLicenceAndQt()
     {
         QTemporaryDir folder;
@@ -603,6 +631,43 @@ private slots:
         QCOMPARE(stored.RoundCount, 3);
         QCOMPARE(TMessageBox::ShownTexts().size(), 1);
         QVERIFY(TMessageBox::ShownTexts().first().contains(u"検査番号 1001"_s));
+    }
+
+    void startUp_testEndedWithoutSave_isOfferedAndStoredFromItsJournal()
+    {
+        QTemporaryDir folder;
+        const QString dataFolder = folder.path() + u'/';
+        auto test = std::make_unique<TTestFile>();
+        test->Info.Kensabangou = u"1003"_s;
+        test->Info.Shimei1 = u"山田"_s;
+        test->Info.Shimei2 = u"花子"_s;
+        TRandom random(3);
+        test->MakeTestRounds(random);
+        test->Rounds[2].RT[1] = 456;
+        test->Rounds[2].Button[1] = 1;
+        {
+            // The program died after round 3: its journal is left, no longer held.
+            TRoundJournal journal(dataFolder);
+            journal.Begin(test->Info);
+            for (int round = 1; round <= 3; ++round)
+                journal.RoundCompleted(round, test->Rounds[round]);
+            QVERIFY(journal.WaitUntilIdle(std::chrono::minutes(1)));
+        }
+
+        TMessageBox::SetChooseAnswer(0); // store
+        TfrmPanel panel(dataFolder);
+        TMessageBox::SetChooseAnswer(-1);
+        QCOMPARE(TMessageBox::ShownTexts().size(), 1);
+        const QString question = TMessageBox::ShownTexts().first();
+        QVERIFY2(question.contains(u"検査番号 1003（山田 花子）"_s) && question.contains(u"3 試行"_s),
+                 qPrintable(question));
+        auto *list = panel.findChild<QTreeView *>(u"ListView1"_s);
+        QCOMPARE(column(list, 0), QStringList{u"1003"_s});
+        TTestFile stored;
+        stored.ReadFile(dataFolder, u"1003"_s);
+        QCOMPARE(stored.RoundCount, 3);
+        QCOMPARE(stored.Rounds[2], test->Rounds[2]);
+        QVERIFY(FindAbandonedTests(dataFolder).isEmpty());
     }
 };
 

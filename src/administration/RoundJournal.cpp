@@ -1,0 +1,631 @@
+#include "RoundJournal.h"
+
+#include "DataFolder.h"
+#include "Errors.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace vigix {
+
+namespace {
+
+// Rounds that could not be written are tried again with the next round, or after this long without one.
+constexpr std::chrono::seconds RetryInterval{1};
+
+const QByteArray LineEnd = QByteArrayLiteral("\r\n");
+
+QString label(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+QString systemError(int error)
+{
+    return qt_error_string(error);
+}
+
+// Brings a folder's entries (a file created, renamed or removed in it) to the disk.
+bool syncFolder(const QString &folder)
+{
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool synced = ::fsync(fd) == 0;
+    ::close(fd);
+    return synced;
+}
+
+bool syncData(int fd)
+{
+    for (;;) {
+#ifdef __APPLE__
+        const int result = ::fcntl(fd, F_FULLFSYNC); // fsync alone stops at the drive's cache there
+#else
+        const int result = ::fdatasync(fd);
+#endif
+        if (result == 0)
+            return true;
+        if (errno != EINTR)
+            return false;
+    }
+}
+
+// The journal's name: the test number (only letters and digits, so that it stays one plain file name) and the
+// moment of the test's opening, so that two copies of the program offered the same number never share one.
+QString journalPath(const QString &dataFolder, const QString &number)
+{
+    QString stem;
+    for (const QChar c : number)
+        stem += (c.unicode() < 0x80 && c.isLetterOrNumber()) ? c : QChar(u'_');
+    return TRoundJournal::RecoveryFolder(dataFolder) +
+           u"%1-%2.journal"_s.arg(stem).arg(QDateTime::currentMSecsSinceEpoch());
+}
+
+// A journal found in the recovery folder, opened and locked against every other copy of the program.
+class TJournalHandle
+{
+public:
+    enum class TOpened { Locked, InUse, Missing, Failed };
+
+    TJournalHandle() = default;
+    TJournalHandle(const TJournalHandle &) = delete;
+    TJournalHandle &operator=(const TJournalHandle &) = delete;
+    ~TJournalHandle() { close(); }
+
+    void close()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd); // releases the lock
+        m_fd = -1;
+    }
+
+    // shared: for reading it (two copies starting together may both read); otherwise for storing or removing.
+    TOpened open(const QString &path, bool shared)
+    {
+        m_path = path;
+        m_fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+        if (m_fd < 0) {
+            m_error = errno;
+            return m_error == ENOENT ? TOpened::Missing : TOpened::Failed;
+        }
+        if (::flock(m_fd, (shared ? LOCK_SH : LOCK_EX) | LOCK_NB) != 0) {
+            m_error = errno;
+            return m_error == EWOULDBLOCK ? TOpened::InUse : TOpened::Failed;
+        }
+        // Removed between the open and the lock by a copy that held it.
+        struct stat status
+        {
+        };
+        if (::fstat(m_fd, &status) != 0 || status.st_nlink == 0)
+            return TOpened::Missing;
+        return TOpened::Locked;
+    }
+
+    // Raises EInOutError.
+    QByteArray readAll() const
+    {
+        QByteArray bytes;
+        char buffer[65536];
+        for (;;) {
+            const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
+            if (n == 0)
+                return bytes;
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                throw EInOutError(u"ファイル \"%1\" を読めません: %2"_s.arg(label(m_path), systemError(errno)));
+            bytes.append(buffer, n);
+        }
+    }
+
+    // Removes the file while still holding it; raises EInOutError.
+    void remove() const
+    {
+        if (::unlink(QFile::encodeName(m_path).constData()) != 0 && errno != ENOENT)
+            throw EInOutError(u"ファイル \"%1\" を削除できません: %2"_s.arg(label(m_path), systemError(errno)));
+    }
+
+    QString errorText() const { return systemError(m_error); }
+
+private:
+    int m_fd = -1;
+    int m_error = 0;
+    QString m_path;
+};
+
+// Locks a listed journal for storing or discarding; false when it is gone. Raises EInOutError when another copy
+// of the program holds it or it cannot be opened.
+bool lockForChange(TJournalHandle &journal, const QString &path)
+{
+    switch (journal.open(path, false)) {
+    case TJournalHandle::TOpened::Locked:
+        return true;
+    case TJournalHandle::TOpened::Missing:
+        return false;
+    case TJournalHandle::TOpened::InUse:
+        throw EInOutError(u"中断された検査の記録 \"%1\" は他の VIGIX が使っています"_s.arg(label(path)));
+    case TJournalHandle::TOpened::Failed:
+        break;
+    }
+    throw EInOutError(u"中断された検査の記録 \"%1\" を開けません: %2"_s.arg(label(path), journal.errorText()));
+}
+
+// The subject line, then every whole round line: a torn last line (no CR LF after it) or a line that does not
+// read as a round ends what is kept. validLength: the bytes of the lines kept.
+TAbandonedTest parseJournal(const QString &path, QByteArrayView bytes, qsizetype &validLength)
+{
+    TAbandonedTest test;
+    test.JournalPath = path;
+    validLength = 0;
+    qsizetype end = bytes.indexOf(LineEnd);
+    if (end < 0) {
+        test.Error = u"検査の情報が書き込まれる前に終了しています"_s;
+        return test;
+    }
+    test.Info = TTestFile::DecodeInfoLine(bytes.first(end));
+    qsizetype start = end + LineEnd.size();
+    validLength = start;
+    for (int round = 1; round <= TTestFile::TestRounds; ++round) {
+        end = bytes.indexOf(LineEnd, start);
+        if (end < 0)
+            break;
+        try {
+            test.Rounds.append(TTestFile::DecodeRoundLine(bytes.sliced(start, end - start), path, round + 1));
+        } catch (const EConvertError &) {
+            break;
+        }
+        start = end + LineEnd.size();
+        validLength = start;
+    }
+    return test;
+}
+
+// Whether the test file of the number begins with exactly the journal's lines: the test was saved and the
+// program stopped before the journal's removal.
+bool alreadyStored(const QString &dataFolder, const QString &number, QByteArrayView journal)
+{
+    if (number.isEmpty())
+        return false;
+    const QString path = TTestFile::TestFilePath(dataFolder, number);
+    if (!QFileInfo(path).isFile()) // never open a pipe named like a test
+        return false;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() < journal.size())
+        return false;
+    return file.read(journal.size()) == journal;
+}
+
+} // namespace
+
+// ---- TFileJournalStorage ----
+
+TFileJournalStorage::~TFileJournalStorage()
+{
+    Close(false);
+}
+
+bool TFileJournalStorage::fail(const QString &what)
+{
+    m_error = u"%1: %2"_s.arg(what, systemError(errno));
+    return false;
+}
+
+bool TFileJournalStorage::Create(const QString &path)
+{
+    Close(false);
+    m_path = path;
+    const QByteArray file = QFile::encodeName(path);
+    const QString folder = QFileInfo(path).absolutePath();
+    const QByteArray folderName = QFile::encodeName(folder);
+
+    // Journals hold patient data: an owner-only folder, owner-only files.
+    if (::mkdir(folderName.constData(), 0700) == 0) {
+        syncFolder(QFileInfo(folder).absolutePath());
+    } else if (errno != EEXIST) {
+        return fail(u"フォルダ \"%1\" を作成できません"_s.arg(label(folder)));
+    }
+
+    int fd = -1;
+#ifdef O_TMPFILE
+    // The file gets its name only once it is locked, so a copy of the program starting meanwhile never takes
+    // the journal of a running test for an abandoned one.
+    fd = ::open(folderName.constData(), O_TMPFILE | O_WRONLY | O_APPEND | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        char self[64];
+        std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
+        if (::flock(fd, LOCK_EX) != 0 || ::linkat(AT_FDCWD, self, AT_FDCWD, file.constData(), AT_SYMLINK_FOLLOW) != 0) {
+            const int error = errno;
+            ::close(fd);
+            fd = -1;
+            if (error == EEXIST) {
+                errno = error;
+                return fail(u"ファイル \"%1\" を作成できません"_s.arg(label(path)));
+            }
+            // No /proc: the plain way below.
+        }
+    }
+#endif
+    if (fd < 0) {
+        fd = ::open(file.constData(), O_CREAT | O_EXCL | O_WRONLY | O_APPEND | O_CLOEXEC, 0600);
+        if (fd < 0)
+            return fail(u"ファイル \"%1\" を作成できません"_s.arg(label(path)));
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            const int error = errno;
+            ::close(fd);
+            errno = error;
+            return fail(u"ファイル \"%1\" をロックできません"_s.arg(label(path)));
+        }
+    }
+    m_fd = fd;
+    if (!syncFolder(folder)) {
+        const int error = errno;
+        Close(true);
+        errno = error;
+        return fail(u"フォルダ \"%1\" をディスクに書き込めません"_s.arg(label(folder)));
+    }
+    return true;
+}
+
+bool TFileJournalStorage::Append(const QByteArray &bytes)
+{
+    const char *data = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t written = ::write(m_fd, data, std::size_t(left));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0) {
+            if (written == 0)
+                errno = EIO;
+            return fail(u"ファイル \"%1\" に書き込めません"_s.arg(label(m_path)));
+        }
+        data += written;
+        left -= written;
+    }
+    return true;
+}
+
+bool TFileJournalStorage::Sync()
+{
+    if (!syncData(m_fd))
+        return fail(u"ファイル \"%1\" をディスクに書き込めません"_s.arg(label(m_path)));
+    return true;
+}
+
+bool TFileJournalStorage::Truncate(qint64 length)
+{
+    if (::ftruncate(m_fd, off_t(length)) != 0)
+        return fail(u"ファイル \"%1\" を切り詰められません"_s.arg(label(m_path)));
+    return true;
+}
+
+void TFileJournalStorage::Close(bool remove)
+{
+    if (m_fd < 0)
+        return;
+    if (remove)
+        ::unlink(QFile::encodeName(m_path).constData());
+    ::close(m_fd); // releases the lock
+    m_fd = -1;
+}
+
+// ---- TRoundJournal ----
+
+TRoundJournal::TRoundJournal(const QString &dataFolder, std::unique_ptr<IJournalStorage> storage)
+    : m_dataFolder(dataFolder), m_storage(storage ? std::move(storage) : std::make_unique<TFileJournalStorage>())
+{
+}
+
+TRoundJournal::~TRoundJournal()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopping = true;
+    }
+    m_wake.notify_all();
+    if (m_writer.joinable())
+        m_writer.join();
+}
+
+QString TRoundJournal::RecoveryFolder(const QString &dataFolder)
+{
+    return QDir(dataFolder).filePath(u".recovery"_s) + u'/';
+}
+
+void TRoundJournal::Begin(const TTestInfo &info)
+{
+    post({TRequest::TKind::Begin, info, 0, {}});
+}
+
+void TRoundJournal::RoundCompleted(int round, const TRoundInfo &contents)
+{
+    post({TRequest::TKind::Round, {}, round, contents});
+}
+
+void TRoundJournal::Finish()
+{
+    post({TRequest::TKind::Finish, {}, 0, {}});
+}
+
+void TRoundJournal::post(TRequest &&request)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_queue.push_back(std::move(request));
+        // Started here rather than in the constructor, so the callbacks set before are seen by the thread.
+        if (!m_writer.joinable())
+            m_writer = std::thread([this] { run(); });
+    }
+    m_wake.notify_one();
+}
+
+bool TRoundJournal::WaitUntilIdle(std::chrono::milliseconds timeout)
+{
+    std::unique_lock lock(m_mutex);
+    return m_idle.wait_for(lock, timeout, [this] { return m_queue.empty() && !m_busy; });
+}
+
+QString TRoundJournal::CurrentPath() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_currentPath;
+}
+
+void TRoundJournal::setCurrentPath(const QString &path)
+{
+    std::lock_guard lock(m_mutex);
+    m_currentPath = path;
+}
+
+void TRoundJournal::run()
+{
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        const auto ready = [this] { return !m_queue.empty() || m_stopping; };
+        if (m_backlog.empty())
+            m_wake.wait(lock, ready);
+        else
+            m_wake.wait_for(lock, RetryInterval, ready);
+        std::deque<TRequest> batch;
+        batch.swap(m_queue);
+        const bool stopping = m_stopping;
+        m_busy = true;
+        lock.unlock();
+
+        // Rounds that arrived together are written with one write and one sync.
+        for (const TRequest &request : batch)
+            handle(request);
+        flush();
+        if (stopping)
+            closeJournal(false);
+
+        lock.lock();
+        m_busy = false;
+        if (m_queue.empty())
+            m_idle.notify_all();
+        if (stopping && m_queue.empty())
+            return;
+    }
+}
+
+void TRoundJournal::handle(const TRequest &request)
+{
+    switch (request.Kind) {
+    case TRequest::TKind::Begin:
+        begin(request.Info);
+        break;
+    case TRequest::TKind::Round:
+        if (!m_active)
+            break;
+        try {
+            m_backlog.push_back(
+                {request.Round, TTestFile::EncodeRoundLine(request.Contents, request.Round, m_path) + LineEnd});
+        } catch (const EVigixError &error) {
+            // A round the test file could not hold either; nothing after it can follow without a gap.
+            reportFailure(error.message());
+            m_active = false;
+        }
+        break;
+    case TRequest::TKind::Finish:
+        finish();
+        break;
+    }
+}
+
+void TRoundJournal::begin(const TTestInfo &info)
+{
+    // A journal still open belongs to a test that was never saved: it is written up and kept.
+    flush();
+    closeJournal(false);
+    m_active = true;
+    m_failureReported = false;
+    m_number = info.Kensabangou;
+    m_path = journalPath(m_dataFolder, m_number);
+    auto subject = std::make_unique<TTestFile>(); // RoundCount 0: the file is its subject line
+    subject->Info = info;
+    try {
+        m_backlog.push_back({0, subject->Encode(m_path)});
+    } catch (const EVigixError &error) {
+        reportFailure(error.message());
+        m_active = false;
+    }
+}
+
+void TRoundJournal::finish()
+{
+    // The test file's entry reaches the disk before the journal's removal does: a power cut in between leaves
+    // both (the journal is then recognised as stored), never neither.
+    if (m_created)
+        syncFolder(m_dataFolder);
+    closeJournal(true);
+    m_active = false;
+}
+
+void TRoundJournal::flush()
+{
+    if (m_backlog.empty())
+        return;
+    if (!m_created) {
+        if (!m_storage->Create(m_path)) {
+            reportFailure(m_storage->ErrorString());
+            m_path = journalPath(m_dataFolder, m_number); // the next attempt under a fresh name
+            return;
+        }
+        m_created = true;
+        setCurrentPath(m_path);
+        m_goodLength = 0;
+        m_dirty = false;
+    }
+    // A torn line left by a failed append is cut off before anything follows it.
+    if (m_dirty) {
+        if (!m_storage->Truncate(m_goodLength)) {
+            reportFailure(m_storage->ErrorString());
+            return;
+        }
+        m_dirty = false;
+    }
+    QByteArray bytes;
+    for (const TPendingLine &line : m_backlog)
+        bytes += line.Bytes;
+    if (!m_storage->Append(bytes) || !m_storage->Sync()) {
+        // The lines stay in the backlog, in order, for the next attempt.
+        reportFailure(m_storage->ErrorString());
+        m_dirty = !m_storage->Truncate(m_goodLength);
+        return;
+    }
+    m_goodLength += bytes.size();
+    std::deque<TPendingLine> written;
+    written.swap(m_backlog);
+    if (OnRoundDurable) {
+        for (const TPendingLine &line : written)
+            if (line.Round > 0)
+                OnRoundDurable(line.Round);
+    }
+}
+
+void TRoundJournal::closeJournal(bool remove)
+{
+    if (m_created)
+        m_storage->Close(remove);
+    m_created = false;
+    m_dirty = false;
+    m_goodLength = 0;
+    m_backlog.clear();
+    setCurrentPath(QString());
+}
+
+void TRoundJournal::reportFailure(const QString &message)
+{
+    if (m_failureReported)
+        return;
+    m_failureReported = true;
+    if (OnWriteFailed)
+        OnWriteFailed(message);
+}
+
+// ---- Recovery ----
+
+QList<TAbandonedTest> FindAbandonedTests(const QString &dataFolder)
+{
+    QList<TAbandonedTest> found;
+    const QDir folder(TRoundJournal::RecoveryFolder(dataFolder));
+    const QStringList names = folder.entryList({u"*.journal"_s}, QDir::Files | QDir::Hidden, QDir::Name);
+    for (const QString &name : names) {
+        const QString path = folder.filePath(name);
+        TJournalHandle journal;
+        switch (journal.open(path, true)) {
+        case TJournalHandle::TOpened::Locked:
+            break;
+        case TJournalHandle::TOpened::InUse: // a test running in another copy of the program
+        case TJournalHandle::TOpened::Missing:
+            continue;
+        case TJournalHandle::TOpened::Failed: {
+            TAbandonedTest unreadable;
+            unreadable.JournalPath = path;
+            unreadable.Error = u"ファイル \"%1\" を開けません: %2"_s.arg(label(path), journal.errorText());
+            found.append(unreadable);
+            continue;
+        }
+        }
+        QByteArray bytes;
+        try {
+            bytes = journal.readAll();
+        } catch (const EInOutError &error) {
+            TAbandonedTest unreadable;
+            unreadable.JournalPath = path;
+            unreadable.Error = error.message();
+            found.append(unreadable);
+            continue;
+        }
+        qsizetype validLength = 0;
+        TAbandonedTest test = parseJournal(path, bytes, validLength);
+        if (test.Error.isEmpty() && alreadyStored(dataFolder, test.Info.Kensabangou, bytes.first(validLength))) {
+            // Stored, and nothing of it is lost: removed without asking. Held by a copy reading it right now,
+            // it is left to that copy.
+            journal.close();
+            TJournalHandle exclusive;
+            if (exclusive.open(path, false) == TJournalHandle::TOpened::Locked) {
+                try {
+                    exclusive.remove();
+                } catch (const EInOutError &) {
+                    // Left for the next start.
+                }
+            }
+            continue;
+        }
+        found.append(test);
+    }
+    return found;
+}
+
+QString StoreAbandonedTest(const QString &dataFolder, const TAbandonedTest &test)
+{
+    if (!test.Error.isEmpty())
+        throw EConvertError(
+            u"中断された検査の記録 \"%1\" は読めないため保存できません: %2"_s.arg(label(test.JournalPath), test.Error));
+    TJournalHandle journal;
+    if (!lockForChange(journal, test.JournalPath))
+        throw EInOutError(
+            u"中断された検査の記録 \"%1\" はもうありません（他の VIGIX で保存または破棄されました）"_s.arg(
+                label(test.JournalPath)));
+
+    // What the save would have stored after the last round: the subject record and rounds 1..n.
+    auto file = std::make_unique<TTestFile>();
+    file->Info = test.Info;
+    file->RoundCount = std::min(test.RoundCount(), int(TTestFile::TestRounds));
+    for (int i = 1; i <= file->RoundCount; ++i)
+        file->Rounds[i] = test.Rounds.at(i - 1);
+    // As at the save: a file of the number that has appeared since is another child's test.
+    QString number = test.Info.Kensabangou;
+    if (number.isEmpty() || QFileInfo::exists(TTestFile::TestFilePath(dataFolder, number)))
+        number = QString::number(NextTestNumber(dataFolder));
+    file->Info.Kensabangou = number;
+    file->WriteFile(dataFolder, number);
+    // The test file's entry is on the disk before the journal's removal is.
+    syncFolder(dataFolder);
+    journal.remove();
+    return number;
+}
+
+void DiscardAbandonedTest(const TAbandonedTest &test)
+{
+    TJournalHandle journal;
+    if (lockForChange(journal, test.JournalPath))
+        journal.remove();
+}
+
+} // namespace vigix

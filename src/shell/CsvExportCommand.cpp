@@ -1,0 +1,69 @@
+#include "CsvExportCommand.h"
+
+#include "Errors.h"
+#include "MessageBox.h"
+#include "ScoreCsv.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QProgressDialog>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+#include <utility>
+
+using namespace Qt::StringLiterals;
+
+namespace vigix {
+
+namespace {
+QString nextFileName;
+} // namespace
+
+void TCsvExportCommand::SetNextFileName(const QString &path)
+{
+    nextFileName = path;
+}
+
+void TCsvExportCommand::Run(QWidget *parent, const QStringList &testPaths)
+{
+    QString path = std::exchange(nextFileName, QString());
+    if (path.isEmpty()) {
+        const QString suggested =
+            QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)).filePath(u"vigix-scores.csv"_s);
+        path = QFileDialog::getSaveFileName(parent, u"CSV出力（%1 件）"_s.arg(testPaths.size()), suggested,
+                                            u"CSV ファイル (*.csv)"_s);
+        if (path.isEmpty())
+            return;
+    }
+
+    QProgressDialog progress(u"検査結果を出力しています…"_s, u"ｷｬﾝｾﾙ"_s, 0, static_cast<int>(testPaths.size()), parent);
+    progress.setWindowTitle(u"CSV出力"_s);
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(500); // a few tests go by without it
+    TMessageBox::Run(parent, [&] {
+        QSaveFile file(path);
+        if (!file.open(QIODevice::WriteOnly))
+            throw EInOutError(u"ファイル \"%1\" を作成できません: %2"_s.arg(path, file.errorString()));
+        const TScoreCsvResult result = WriteScoresCsv(file, testPaths, [&progress](int done) {
+            progress.setValue(done);
+            QCoreApplication::processEvents();
+            return !progress.wasCanceled();
+        });
+        progress.reset();
+        if (result.Cancelled) {
+            file.cancelWriting(); // nothing is left behind
+            return;
+        }
+        if (!file.commit())
+            throw EInOutError(u"ファイル \"%1\" に書き込めません: %2"_s.arg(path, file.errorString()));
+        if (!result.Failures.isEmpty())
+            TMessageBox::Warning(parent,
+                                 u"%1 件を出力しました。次の %2 件は読めなかったため出力していません:\n%3"_s.arg(
+                                     QString::number(result.Written), QString::number(result.Failures.size()),
+                                     result.Failures.join(u'\n')));
+    });
+}
+
+} // namespace vigix

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class QWidget;
+
+namespace vigix {
+
+// "CSV出力": the scores of the given tests into a CSV file the examiner chooses, with a progress bar that
+// can cancel when there are many. A cancelled or failed export leaves no file behind.
+class TCsvExportCommand
+{
+public:
+    static void Run(QWidget *parent, const QStringList &testPaths);
+    // Tests: the file the next export writes, instead of asking.
+    static void SetNextFileName(const QString &path);
+};
+
+} // namespace vigix

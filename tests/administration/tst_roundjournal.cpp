@@ -1,0 +1,321 @@
+#include "DataFolder.h"
+#include "Errors.h"
+#include "RoundJournal.h"
+#include "SimulatedTest.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <atomic>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+using namespace vigix;
+using namespace vigix::testing;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Long enough for any disk; a wait that takes it is a failure, not a timing figure.
+constexpr std::chrono::seconds Patience{60};
+
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QStringList journals(const QString &dataFolder)
+{
+    return QDir(TRoundJournal::RecoveryFolder(dataFolder)).entryList({u"*.journal"_s}, QDir::Files | QDir::Hidden);
+}
+
+// A journal as a crashed copy of the program leaves it.
+QString leaveJournal(const QString &dataFolder, const QByteArray &bytes, const QString &name = u"1001-1.journal"_s)
+{
+    QDir().mkpath(TRoundJournal::RecoveryFolder(dataFolder));
+    const QString path = TRoundJournal::RecoveryFolder(dataFolder) + name;
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
+void store(const QString &dataFolder, const QString &number, const QByteArray &bytes)
+{
+    QFile file(dataFolder + number);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(number));
+}
+
+QString groupOrOtherAccess(const QString &path)
+{
+    const auto others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup |
+                        QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+    return QFile::permissions(path).testAnyFlags(others) ? path : QString();
+}
+
+// A disk that fails three appends in a row from the given one: the first after writing half of its bytes,
+// the third after writing all of them but failing to sync them. Then it works again.
+class FlakyStorage : public IJournalStorage
+{
+public:
+    explicit FlakyStorage(int failFrom) : m_failFrom(failFrom) {}
+    bool Create(const QString &path) override { return m_disk.Create(path); }
+    bool Append(const QByteArray &bytes) override
+    {
+        m_failSync = false;
+        const int attempt = ++m_appends - m_failFrom;
+        if (attempt == 0)
+            m_disk.Append(bytes.first(bytes.size() / 2));
+        if (attempt == 0 || attempt == 1)
+            return false;
+        m_failSync = attempt == 2;
+        return m_disk.Append(bytes);
+    }
+    bool Sync() override { return !m_failSync && m_disk.Sync(); }
+    bool Truncate(qint64 length) override { return m_disk.Truncate(length); }
+    void Close(bool remove) override { m_disk.Close(remove); }
+    QString ErrorString() const override { return u"ディスクに空きがありません"_s; }
+
+private:
+    TFileJournalStorage m_disk;
+    int m_failFrom;
+    int m_appends = 0;
+    bool m_failSync = false;
+};
+
+} // namespace
+
+class TestRoundJournal : public QObject
+{
+    Q_OBJECT
+private slots:
+    void wholeTest_journalHoldsEveryCompletedRound_shiftEscRemovesIt();
+    void abandonedTest_isStoredExactlyAsShiftEscWouldHaveStoredIt();
+    void tornOrDamagedLastLine_isIgnored_unreadableSubject_canOnlyBeDiscarded();
+    void numberTakenMeanwhile_storesUnderTheNextFreeNumber();
+    void journalInUse_isNotListed_oldJournalStays_storedTestIsRemovedSilently();
+    void writeFailures_testGoesOn_warnedOnce_noRoundMissing();
+};
+
+void TestRoundJournal::wholeTest_journalHoldsEveryCompletedRound_shiftEscRemovesIt()
+{
+    QTemporaryDir dir;
+    const QString folder = dir.path() + u'/';
+    SimulatedTest sim(11, folder);
+    TRoundJournal journal(folder);
+    QList<int> durable;
+    journal.OnRoundDurable = [&](int round) { durable << round; };
+    sim.bench.admin.Journal = &journal;
+    sim.open();
+    QVERIFY(journal.WaitUntilIdle(Patience));
+    const QString path = journal.CurrentPath();
+    QVERIFY(path.startsWith(folder + u".recovery/1001-"_s) && path.endsWith(u".journal"_s));
+    QCOMPARE(contents(path), sim.fileAtRound(0));
+    QCOMPARE(groupOrOtherAccess(path), QString());
+    QCOMPARE(groupOrOtherAccess(TRoundJournal::RecoveryFolder(folder)), QString());
+
+    int checked = 0;
+    for (bool running = true; running;) {
+        running = sim.tick();
+        if (sim.completedRounds() > checked) {
+            checked = sim.completedRounds();
+            QVERIFY(journal.WaitUntilIdle(Patience));
+            QCOMPARE(contents(path), sim.fileAtRound(checked));
+        }
+    }
+    QCOMPARE(checked, 500);
+    QCOMPARE(durable.size(), 500);
+    QCOMPARE(durable.last(), 500);
+    // The test list and the next number see no journal.
+    QCOMPARE(NextTestNumber(folder), 1001);
+    QVERIFY(QDir(folder).entryList({u"*.txt"_s, u"*.del"_s}, QDir::AllEntries | QDir::Hidden).isEmpty());
+
+    QVERIFY(sim.bench.admin.FormKeyDown(TAdministration::EscapeKey, true));
+    QVERIFY(journal.WaitUntilIdle(Patience));
+    QCOMPARE(journals(folder), QStringList());
+    QCOMPARE(journal.CurrentPath(), QString());
+    QCOMPARE(contents(folder + u"1001.txt"_s), sim.fileAtRound(500));
+}
+
+void TestRoundJournal::abandonedTest_isStoredExactlyAsShiftEscWouldHaveStoredIt()
+{
+    QTemporaryDir crashed, saved;
+    SimulatedTest crashing(5, crashed.path() + u'/');
+    SimulatedTest saving(5, saved.path() + u'/');
+    auto journal = std::make_unique<TRoundJournal>(crashed.path() + u'/');
+    crashing.bench.admin.Journal = journal.get();
+    for (SimulatedTest *sim : {&crashing, &saving}) {
+        sim->open();
+        while (sim->completedRounds() < 137)
+            sim->tick();
+        sim->bench.ticks(3);
+        sim->bench.press(); // in round 138, which is not stored
+    }
+    // The program dies: the journal is closed without its test being saved.
+    crashing.bench.admin.Journal = nullptr;
+    journal.reset();
+    QVERIFY(saving.bench.admin.FormKeyDown(TAdministration::EscapeKey, true));
+
+    const QString folder = crashed.path() + u'/';
+    const QList<TAbandonedTest> found = FindAbandonedTests(folder);
+    QCOMPARE(found.size(), 1);
+    QCOMPARE(found[0].Info, SimulatedTest::Subject());
+    QCOMPARE(found[0].RoundCount(), 137);
+    QCOMPARE(found[0].Error, QString());
+    QCOMPARE(NextTestNumber(folder), 1001);
+
+    QCOMPARE(StoreAbandonedTest(folder, found[0]), u"1001"_s);
+    QCOMPARE(contents(folder + u"1001.txt"_s), contents(saved.filePath(u"1001.txt"_s)));
+    QCOMPARE(journals(folder), QStringList());
+    QVERIFY(FindAbandonedTests(folder).isEmpty());
+}
+
+void TestRoundJournal::tornOrDamagedLastLine_isIgnored_unreadableSubject_canOnlyBeDiscarded()
+{
+    QTemporaryDir dir;
+    const QString folder = dir.path() + u'/';
+    SimulatedTest sim(3);
+    sim.open();
+    while (sim.completedRounds() < 6)
+        sim.tick();
+    const QByteArray five = sim.fileAtRound(5);
+    const QByteArray sixth = sim.fileAtRound(6).sliced(five.size());
+
+    for (const QByteArray &tail : {sixth.first(20), sixth.chopped(1), QByteArray("\"T\",\"X\",1\r\n")}) {
+        const QString path = leaveJournal(folder, five + tail);
+        const QList<TAbandonedTest> found = FindAbandonedTests(folder);
+        QCOMPARE(found.size(), 1);
+        QCOMPARE(found[0].RoundCount(), 5);
+        QCOMPARE(StoreAbandonedTest(folder, found[0]), u"1001"_s);
+        QCOMPARE(contents(folder + u"1001.txt"_s), five);
+        QVERIFY(!QFile::exists(path));
+        QVERIFY(QFile::remove(folder + u"1001.txt"_s));
+    }
+
+    // Died while writing the subject line: listed, so that the examiner can discard it.
+    const QString path = leaveJournal(folder, five.first(30));
+    const QList<TAbandonedTest> found = FindAbandonedTests(folder);
+    QCOMPARE(found.size(), 1);
+    QVERIFY(!found[0].Error.isEmpty());
+    QVERIFY_THROWS_EXCEPTION(EConvertError, StoreAbandonedTest(folder, found[0]));
+    QVERIFY(QFile::exists(path));
+    DiscardAbandonedTest(found[0]);
+    QVERIFY(!QFile::exists(path));
+    DiscardAbandonedTest(found[0]); // already gone: nothing to do
+    QVERIFY(QDir(folder).entryList(QDir::Files).isEmpty());
+}
+
+void TestRoundJournal::numberTakenMeanwhile_storesUnderTheNextFreeNumber()
+{
+    QTemporaryDir dir;
+    const QString folder = dir.path() + u'/';
+    SimulatedTest sim(8);
+    sim.open();
+    while (sim.completedRounds() < 3)
+        sim.tick();
+    leaveJournal(folder, sim.fileAtRound(3));
+    const QByteArray other = SimulatedTest(9).fileAtRound(0); // another child's test under the same number
+    store(folder, u"1001.txt"_s, other);
+    store(folder, u"1002.del"_s, {});
+
+    const QList<TAbandonedTest> found = FindAbandonedTests(folder);
+    QCOMPARE(found.size(), 1);
+    QCOMPARE(StoreAbandonedTest(folder, found[0]), u"1003"_s);
+    QCOMPARE(contents(folder + u"1003.txt"_s), sim.fileAtRound(3, u"1003"_s));
+    QCOMPARE(contents(folder + u"1001.txt"_s), other);
+    QCOMPARE(journals(folder), QStringList());
+}
+
+void TestRoundJournal::journalInUse_isNotListed_oldJournalStays_storedTestIsRemovedSilently()
+{
+    QTemporaryDir dir;
+    const QString folder = dir.path() + u'/';
+    SimulatedTest first(1, folder);
+    TRoundJournal journal(folder);
+    first.bench.admin.Journal = &journal;
+    first.open();
+    while (first.completedRounds() < 4)
+        first.tick();
+    QVERIFY(journal.WaitUntilIdle(Patience));
+    const QString firstPath = journal.CurrentPath();
+    QVERIFY(FindAbandonedTests(folder).isEmpty()); // the test runs
+    TAbandonedTest running;
+    running.JournalPath = firstPath;
+    QVERIFY_THROWS_EXCEPTION(EInOutError, DiscardAbandonedTest(running));
+    QVERIFY(QFile::exists(firstPath));
+
+    // A new test opens without the first one saved: the first journal stays, and is now abandoned.
+    SimulatedTest second(2, folder);
+    second.bench.testFile.Info.Kensabangou = u"1002"_s;
+    second.bench.admin.Journal = &journal;
+    second.open();
+    QVERIFY(journal.WaitUntilIdle(Patience));
+    QVERIFY(journal.CurrentPath() != firstPath);
+    QList<TAbandonedTest> found = FindAbandonedTests(folder);
+    QCOMPARE(found.size(), 1);
+    QCOMPARE(found[0].JournalPath, firstPath);
+    QCOMPARE(found[0].RoundCount(), 4);
+
+    // A copy of the program that holds a journal (here: another open file with its lock) keeps it from the list.
+    const int holder = ::open(QFile::encodeName(firstPath).constData(), O_RDONLY);
+    QVERIFY(holder >= 0 && ::flock(holder, LOCK_EX | LOCK_NB) == 0);
+    QVERIFY(FindAbandonedTests(folder).isEmpty());
+    QVERIFY_THROWS_EXCEPTION(EInOutError, StoreAbandonedTest(folder, found[0]));
+    ::close(holder);
+
+    // Saved, but the program stopped before removing the journal: the stored file holds all of it.
+    store(folder, u"1001.txt"_s, first.fileAtRound(5));
+    QVERIFY(FindAbandonedTests(folder).isEmpty());
+    QVERIFY(!QFile::exists(firstPath));
+    QCOMPARE(contents(folder + u"1001.txt"_s), first.fileAtRound(5));
+}
+
+void TestRoundJournal::writeFailures_testGoesOn_warnedOnce_noRoundMissing()
+{
+    QTemporaryDir dir;
+    const QString folder = dir.path() + u'/';
+    SimulatedTest sim(21, folder);
+    TRoundJournal journal(folder, std::make_unique<FlakyStorage>(10));
+    std::atomic<int> warnings = 0;
+    QString message;
+    QList<int> durable;
+    journal.OnWriteFailed = [&](const QString &text) {
+        message = text;
+        ++warnings;
+    };
+    journal.OnRoundDurable = [&](int round) { durable << round; };
+    sim.bench.admin.Journal = &journal;
+    sim.open();
+    QVERIFY(journal.WaitUntilIdle(Patience));
+    int seen = 0;
+    for (bool running = true; running;) {
+        running = sim.tick();
+        if (sim.completedRounds() > seen) {
+            seen = sim.completedRounds();
+            // One write per round: the subject line was the first, round 9 is the tenth and fails.
+            QVERIFY(journal.WaitUntilIdle(Patience));
+            if (seen == 9) {
+                QCOMPARE(warnings.load(), 1);
+                QCOMPARE(durable.size(), 8);
+            }
+        }
+    }
+    QVERIFY(journal.WaitUntilIdle(Patience));
+    QCOMPARE(seen, 500);
+    QCOMPARE(warnings.load(), 1);
+    QCOMPARE(message, u"ディスクに空きがありません"_s);
+    QCOMPARE(contents(journal.CurrentPath()), sim.fileAtRound(500));
+    QList<int> expected;
+    for (int round = 1; round <= 500; ++round)
+        expected << round;
+    QCOMPARE(durable, expected);
+}
+
+QTEST_GUILESS_MAIN(TestRoundJournal)
+#include "tst_roundjournal.moc"
