@@ -1,0 +1,65 @@
+#include "History.h"
+
+#include "Errors.h"
+#include "Measures.h"
+
+#include <QDir>
+
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+
+namespace vigix {
+
+bool SameChild(const TTestInfo &a, const TTestInfo &b)
+{
+    return a.Shimei1 == b.Shimei1 && a.Shimei2 == b.Shimei2 && a.Seinengappi1 == b.Seinengappi1 &&
+           a.Seinengappi2 == b.Seinengappi2 && a.Seinengappi3 == b.Seinengappi3;
+}
+
+QList<THistoryEntry> ChildHistory(const QString &dataFolder, const TTestInfo &info, QStringList *unreadable)
+{
+    QList<THistoryEntry> history;
+    const QFileInfoList files = QDir(dataFolder).entryInfoList({u"*.txt"_s}, QDir::Files, QDir::Name);
+    TTestFile test;
+    for (const QFileInfo &file : files) {
+        try {
+            test.ReadInfoFromPath(file.filePath());
+            if (!SameChild(test.Info, info))
+                continue;
+            test.ReadFileFromPath(file.filePath());
+            test.Culc();
+        } catch (const EVigixError &error) {
+            if (unreadable)
+                unreadable->append(error.message());
+            continue;
+        }
+        const TCulcResult &result = test.CulcResult;
+        const auto &all = result.Count[condT];
+        THistoryEntry entry;
+        entry.Number = file.completeBaseName();
+        entry.DateTime = test.Info.Kensanichiji;
+        try {
+            entry.Age = AgeAtTest(test.Info.Seinengappi1, test.Info.Seinengappi2, test.Info.Kensanichiji);
+        } catch (const EConvertError &) {
+            // A date-time changed by hand: the age stays empty, the results are still shown.
+        }
+        entry.Touyaku = test.Info.Touyaku;
+        entry.Ritarin = test.Info.Ritarin;
+        if (all[Total] > 0) {
+            entry.OmissionPercent = 100.0 * all[E_OMI] / all[Total];
+            entry.CommissionPercent = 100.0 * all[E_COM] / all[Total];
+        }
+        entry.MeanRT = result.MeanRT[condT];
+        entry.SDRT = result.SDRT[condT];
+        entry.DPrime = Measures(test)[condT].DPrime;
+        history.append(entry);
+    }
+    // "yyyy/MM/dd HH:mm:ss" sorts as text; the number breaks ties.
+    std::stable_sort(history.begin(), history.end(), [](const THistoryEntry &a, const THistoryEntry &b) {
+        return a.DateTime != b.DateTime ? a.DateTime < b.DateTime : a.Number < b.Number;
+    });
+    return history;
+}
+
+} // namespace vigix
