@@ -2,6 +2,7 @@
 
 #include "Input.h"
 #include "MessageBox.h"
+#include "ResultCells.h"
 #include "TestFile.h"
 #include "TestInfo.h"
 #include "TimingRecord.h"
@@ -31,9 +32,6 @@ constexpr int LowerRows[] = {96, 113, 130, 147, 164, 181, 198, 215, 232};
 
 const QColor SkyBlue(166, 202, 240);
 const QColor ActiveBlue(0, 0, 255);
-const QColor HeadingCell(255, 255, 128);
-const QColor HeadingText(0, 0, 255);
-const QColor ValueCell(245, 252, 197);
 
 const QString Placeholder = u"XXXX"_s;
 
@@ -42,10 +40,8 @@ const QString Placeholder = u"XXXX"_s;
 TfrmCard::TfrmCard(ICardHost &host) : QWidget(nullptr, Qt::Tool), m_host(host)
 {
     setAttribute(Qt::WA_DeleteOnClose);
-    // The results table's look: "ＭＳ Ｐゴシック" at 12 pixels, for which Noto Sans CJK JP stands in.
-    QFont gothic(u"Noto Sans CJK JP"_s);
-    gothic.setPixelSize(12);
-    setFont(gothic);
+    // The results table's look.
+    setFont(ResultFont());
     setAutoFillBackground(true);
     setActiveLook(false);
     buildUpperPart();
@@ -58,13 +54,7 @@ namespace {
 
 QLabel *cell(QWidget *parent, const QString &text, QRect geometry, bool heading)
 {
-    auto *label = new QLabel(text, parent);
-    label->setGeometry(geometry);
-    label->setAutoFillBackground(true);
-    QPalette colours = label->palette();
-    colours.setColor(QPalette::Window, heading ? HeadingCell : ValueCell);
-    colours.setColor(QPalette::WindowText, heading ? HeadingText : QColor(Qt::black));
-    label->setPalette(colours);
+    QLabel *label = ResultCell(parent, text, geometry, heading);
     label->setAlignment((heading ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignVCenter);
     if (!heading)
         label->setIndent(2);

@@ -1,5 +1,6 @@
 #include "Table.h"
 
+#include "ResultCells.h"
 #include "ResultViews.h"
 
 #include <QLabel>
@@ -12,9 +13,6 @@ namespace vigix {
 namespace {
 
 const QColor Teal(0, 128, 128);
-const QColor HeadingCell(255, 255, 128);
-const QColor HeadingText(0, 0, 255);
-const QColor ValueCell(245, 252, 197);
 
 constexpr QRect Frame(4, 4, 429, 149);
 constexpr int HeadingX = 6;
@@ -33,19 +31,6 @@ const char16_t *const RowHeadings[] = {u"試　　行",       u"無反応エラ�
 // Label names use the condition's letter and the error kind's name.
 const char16_t *const ConditionLetters[] = {u"T", u"N", u"A", u"V"};
 const char16_t *const ErrorNames[] = {u"E_OMI", u"E_COM", u"E_MUL", u"E_INV"};
-
-QLabel *cell(QWidget *parent, const QString &text, QRect geometry, bool heading)
-{
-    auto *label = new QLabel(text, parent);
-    label->setGeometry(geometry);
-    label->setAutoFillBackground(true);
-    QPalette colours = label->palette();
-    colours.setColor(QPalette::Window, heading ? HeadingCell : ValueCell);
-    colours.setColor(QPalette::WindowText, heading ? HeadingText : QColor(Qt::black));
-    label->setPalette(colours);
-    label->setAlignment(Qt::AlignCenter);
-    return label;
-}
 
 // A right-aligned field inside a value cell.
 QLabel *field(QLabel *cell, const QString &name, int x, int width)
@@ -68,32 +53,30 @@ TfrmTable::TfrmTable(const QString &dataFolder, QWidget *parent) : QWidget(paren
 {
     setObjectName(u"frmTable"_s);
     setWindowTitle(u"検査結果"_s);
-    // "ＭＳ Ｐゴシック" at 12 pixels; Noto Sans CJK JP stands in.
-    QFont gothic(u"Noto Sans CJK JP"_s);
-    gothic.setPixelSize(12);
-    setFont(gothic);
+    setFont(ResultFont());
     setAutoFillBackground(true);
     QPalette colours = palette();
     colours.setColor(QPalette::Window, Teal);
     setPalette(colours);
     resize(ClientWidth, ClientHeight);
 
-    cell(this, QString(), rowRect(HeadingX, 0, HeadingWidth), true);
+    ResultCell(this, QString(), rowRect(HeadingX, 0, HeadingWidth), true);
     for (int row = 0; row < 7; ++row)
-        cell(this, QString::fromUtf16(RowHeadings[row]), rowRect(HeadingX, row + 1, HeadingWidth), true);
+        ResultCell(this, QString::fromUtf16(RowHeadings[row]), rowRect(HeadingX, row + 1, HeadingWidth), true);
     for (std::size_t c = 0; c < ColumnConditions.size(); ++c) {
         const int x = FirstCellX + static_cast<int>(c) * CellWidth;
-        cell(this, QString::fromUtf16(ColumnHeadings[c]), rowRect(x, 0, CellWidth - 1), true);
+        ResultCell(this, QString::fromUtf16(ColumnHeadings[c]), rowRect(x, 0, CellWidth - 1), true);
         buildColumn(ColumnConditions[c], x);
     }
 
     // Below the grid, outside the designed client area: the subject of the table.
     constexpr int Below = ClientHeight + 4;
-    cell(this, u"氏　　名"_s, QRect(HeadingX, Below, HeadingWidth, RowHeight), true);
-    lblShimei = cell(this, QString(), QRect(FirstCellX, Below, 2 * CellWidth - 1, RowHeight), false);
+    ResultCell(this, u"氏　　名"_s, QRect(HeadingX, Below, HeadingWidth, RowHeight), true);
+    lblShimei = ResultCell(this, QString(), QRect(FirstCellX, Below, 2 * CellWidth - 1, RowHeight), false);
     lblShimei->setObjectName(u"lblShimei"_s);
-    cell(this, u"検査日時"_s, QRect(HeadingX, Below + RowStep, HeadingWidth, RowHeight), true);
-    lblKensanichiji = cell(this, QString(), QRect(FirstCellX, Below + RowStep, 2 * CellWidth - 1, RowHeight), false);
+    ResultCell(this, u"検査日時"_s, QRect(HeadingX, Below + RowStep, HeadingWidth, RowHeight), true);
+    lblKensanichiji =
+        ResultCell(this, QString(), QRect(FirstCellX, Below + RowStep, 2 * CellWidth - 1, RowHeight), false);
     lblKensanichiji->setObjectName(u"lblKensanichiji"_s);
 }
 
@@ -103,19 +86,19 @@ void TfrmTable::buildColumn(TCondition condition, int x)
     TColumn &column = m_columns[condition];
     const int width = CellWidth - 1;
 
-    column.Total = cell(this, QString(), rowRect(x, 1, width), false);
+    column.Total = ResultCell(this, QString(), rowRect(x, 1, width), false);
     column.Total->setObjectName(u"lbl%1_Total"_s.arg(letter));
     for (std::size_t row = 0; row < ErrorRows.size(); ++row) {
-        QLabel *errorCell = cell(this, QString(), rowRect(x, 2 + static_cast<int>(row), width), false);
+        QLabel *errorCell = ResultCell(this, QString(), rowRect(x, 2 + static_cast<int>(row), width), false);
         const QString name = u"lbl%1_%2"_s.arg(letter, QString::fromUtf16(ErrorNames[row]));
         column.Errors[row] = field(errorCell, name, 2, 25);
         column.Percents[row] = field(errorCell, name + u"_P"_s, 29, 45);
     }
-    QLabel *meanCell = cell(this, QString(), rowRect(x, 6, width), false);
+    QLabel *meanCell = ResultCell(this, QString(), rowRect(x, 6, width), false);
     column.Mean = field(meanCell, u"lbl%1_MEAN"_s.arg(letter), 2, 45);
     auto *unit = new QLabel(u"ms"_s, meanCell);
     unit->setGeometry(50, 0, 24, RowHeight);
-    QLabel *sdCell = cell(this, QString(), rowRect(x, 7, width), false);
+    QLabel *sdCell = ResultCell(this, QString(), rowRect(x, 7, width), false);
     column.SD = field(sdCell, u"lbl%1_SD"_s.arg(letter), 2, 45);
 }
 

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QFont>
+#include <QRect>
+#include <QString>
+
+class QLabel;
+class QWidget;
+
+namespace vigix {
+
+// The look the results table and the test cards share: "ＭＳ Ｐゴシック" at 12 pixels (Noto Sans CJK JP stands
+// in), light yellow heading cells with blue text, pale yellow-green value cells with black text.
+QFont ResultFont();
+// A cell of that look, text centred.
+QLabel *ResultCell(QWidget *parent, const QString &text, QRect geometry, bool heading);
+
+} // namespace vigix
