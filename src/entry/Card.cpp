@@ -1,5 +1,6 @@
 #include "Card.h"
 
+#include "HistoryWindow.h"
 #include "Input.h"
 #include "MessageBox.h"
 #include "ResultCells.h"
@@ -117,6 +118,14 @@ void TfrmCard::buildUpperPart()
     sbnRetest = command(u"sbnRetest"_s, u"retest"_s, u"この方の再検査を行います"_s, 232);
     sbnEdit = command(u"sbnEdit"_s, u"edit"_s, u"検査情報の修正を行います"_s, 267);
     sbnDelete = command(u"sbnDelete"_s, u"delete"_s, u"この検査結果を削除します"_s, 302);
+    // "経過" stands in two lines in the gap between the arrows and the commands.
+    sbnHistory = new QToolButton(this);
+    sbnHistory->setObjectName(u"sbnHistory"_s);
+    sbnHistory->setText(u"経\n過"_s);
+    sbnHistory->setToolTip(u"この方の検査の経過を表示します"_s);
+    sbnHistory->setStatusTip(sbnHistory->toolTip());
+    sbnHistory->setGeometry(208, UpperRows[0], 23, 2 * RowHeight + 1);
+    connect(sbnHistory, &QToolButton::clicked, this, &TfrmCard::showHistory);
     connect(sbnRetest, &QToolButton::clicked, this, &TfrmCard::retest);
     connect(sbnEdit, &QToolButton::clicked, this, &TfrmCard::editTest);
     connect(sbnDelete, &QToolButton::clicked, this, &TfrmCard::deleteTest);
@@ -276,6 +285,23 @@ void TfrmCard::editTest()
         return;
     input.btnStart->setText(TfrmInput::EditCaption);
     input.exec();
+}
+
+void TfrmCard::showHistory()
+{
+    // One history window per card; asking again reads the tests afresh and brings it forward.
+    auto *history = findChild<TfrmHistory *>();
+    const bool opened = history == nullptr;
+    if (opened)
+        history = new TfrmHistory(m_host.CardDataFolder(), m_host.Print(), this);
+    if (!TMessageBox::Run(this, [&] { history->ShowHistory(lblKensabangou->text()); })) {
+        if (opened)
+            delete history;
+        return;
+    }
+    history->show();
+    history->raise();
+    history->activateWindow();
 }
 
 void TfrmCard::retest()

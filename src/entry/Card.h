@@ -11,6 +11,7 @@ class QToolButton;
 namespace vigix {
 
 class TfrmInput;
+class TfrmPrint;
 
 // What a card needs of the main window.
 class ICardHost
@@ -22,11 +23,12 @@ public:
     virtual void MakeTestCurrent(const QString &number) = 0;
     virtual void RefreshTestList() = 0;
     virtual TfrmInput &Input() = 0;
+    virtual TfrmPrint &Print() = 0;
 };
 
 // A test card: a small tool window with the subject record of one stored test and the commands on it
-// (re-test, edit, delete). It keeps no test object: its commands take the number from lblKensabangou.
-// Named "card" + number; destroyed when closed.
+// (re-test, edit, delete, the child's history). It keeps no test object: its commands take the number from
+// lblKensabangou. Named "card" + number; destroyed when closed.
 class TfrmCard : public QWidget
 {
     Q_OBJECT
@@ -69,6 +71,7 @@ public:
     QToolButton *sbnRetest = nullptr;
     QToolButton *sbnEdit = nullptr;
     QToolButton *sbnDelete = nullptr;
+    QToolButton *sbnHistory = nullptr; // "経過": every test of this child
 
 protected:
     bool event(QEvent *event) override;
@@ -80,6 +83,7 @@ private:
     void deleteTest();
     void editTest();
     void retest();
+    void showHistory();
 
     ICardHost &m_host;
     bool m_active = false;

@@ -5,6 +5,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -18,12 +19,33 @@ struct THistoryEntry
     std::optional<TAge> Age;
     QString Touyaku;
     QString Ritarin;
+    int Rounds = 0;             // rounds stored: fewer than 500 for a test ended early
     double OmissionPercent = 0; // of all rounds; 0 without rounds
     double CommissionPercent = 0;
     double MeanRT = -1; // -1 without hits
     double SDRT = -1;   // -1 with fewer than two hits
     std::optional<double> DPrime;
 };
+
+// The rows a history shows for each test, top to bottom, and what each test shows in them.
+enum THistoryRow {
+    hrNumber,
+    hrDate,
+    hrAge,
+    hrTouyaku,
+    hrRitarin,
+    hrRounds,
+    hrOmission,
+    hrCommission,
+    hrMeanRT,
+    hrSDRT,
+    hrDPrime
+};
+constexpr int HistoryRowCount = hrDPrime + 1;
+QString HistoryRowHeading(THistoryRow row);
+// The column of one test: the date without the time, the age as "9歳7ヶ月", percentages with one decimal,
+// times as the results table shows them, d′ with two decimals; "-" for a result the test does not have.
+QStringList HistoryColumn(const THistoryEntry &entry);
 
 // Whether two records are of the same child: the same name fields and birth date.
 bool SameChild(const TTestInfo &a, const TTestInfo &b);

@@ -69,7 +69,7 @@ public:
     TfrmGraph1 &Graph1() { return *m_graph1; }
     TfrmGraph2 &Graph2() { return *m_graph2; }
     TfrmGraph3 &Graph3() { return *m_graph3; }
-    TfrmPrint &Print() { return *m_print; }
+    TfrmPrint &Print() override { return *m_print; }
     TfrmAbout &About() { return *m_about; }
     TWindowLayout &Layout() { return *m_layout; }
 

@@ -2,6 +2,7 @@
 
 #include "Errors.h"
 #include "MessageBox.h"
+#include "PageMap.h"
 #include "TestFile.h"
 
 #include <QAction>
@@ -29,8 +30,6 @@ namespace vigix {
 
 namespace {
 
-// All positions are millimetres from the band's corner, which lies 10 mm right of and below the paper's.
-constexpr qreal BandOffset = 10.0;
 constexpr qreal MmPerPoint = 25.4 / 72.0;
 constexpr qreal MmPerPixel = 25.4 / 96.0; // one pixel of the page as it was drawn on screen
 constexpr qreal LineWidth = MmPerPixel;   // rules of cells and axes are one such pixel wide
@@ -320,40 +319,6 @@ QList<QRectF> tableCells()
     return cells;
 }
 
-// Maps the band's millimetres to the painter's device. The paper's corner is where the device's page
-// layout puts it: the painter's origin is the corner of the printable area unless the device prints the
-// full page.
-class TPageMap
-{
-public:
-    explicit TPageMap(const QPainter &painter)
-    {
-        const QPaintDevice *device = painter.device();
-        m_scaleX = device->logicalDpiX() / 25.4;
-        m_scaleY = device->logicalDpiY() / 25.4;
-        QPointF paperCorner;
-        if (const auto *paged = dynamic_cast<const QPagedPaintDevice *>(device)) {
-            const QPageLayout layout = paged->pageLayout();
-            if (layout.mode() == QPageLayout::StandardMode)
-                paperCorner = -QPointF(layout.paintRectPixels(device->logicalDpiX()).topLeft());
-        }
-        m_origin = paperCorner + QPointF(BandOffset * m_scaleX, BandOffset * m_scaleY);
-    }
-
-    QRectF rect(const QRectF &mm) const
-    {
-        return QRectF(m_origin.x() + mm.x() * m_scaleX, m_origin.y() + mm.y() * m_scaleY, mm.width() * m_scaleX,
-                      mm.height() * m_scaleY);
-    }
-    qreal dx(qreal mm) const { return mm * m_scaleX; }
-    qreal dy(qreal mm) const { return mm * m_scaleY; }
-
-private:
-    qreal m_scaleX = 1;
-    qreal m_scaleY = 1;
-    QPointF m_origin;
-};
-
 // Draws a text in its box: lines broken to the box's width when wrap is set, the first on the face's
 // baseline, aligned in the box.
 void drawText(QPainter &painter, const TPageMap &page, const TFace &face, const QRectF &boxMm, Qt::Alignment align,
@@ -511,12 +476,6 @@ void drawDistributionChart(QPainter &painter, const TPageMap &page, const TAxisM
     painter.restore();
 }
 
-QPageLayout a4Layout()
-{
-    return QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(10, 10, 10, 10),
-                       QPageLayout::Millimeter);
-}
-
 // The preview stays open after printing, until the user closes it; the standard dialog accepts itself
 // once the page is printed.
 class TPreviewDialog : public QPrintPreviewDialog
@@ -533,7 +492,7 @@ TfrmPrint::TfrmPrint(const QString &dataFolder, QObject *parent) : QObject(paren
     setObjectName(u"frmPrint"_s);
 }
 
-void TfrmPrint::PrepareReport(const QString &number)
+void TfrmPrint::PrepareReport(const QString &number, TPagePainter secondPage)
 {
     TTestFile test;
     test.ReadFile(m_dataFolder, number); // raises before anything of the page changes
@@ -576,6 +535,7 @@ void TfrmPrint::PrepareReport(const QString &number)
         texts.insert(u"qlbl"_s + errorName(ErrorRows[row]) + u"_Level"_s, bars[row]);
 
     m_texts = std::move(texts);
+    m_secondPage = std::move(secondPage);
     m_trend = TrendPoints(result.HitRT[condT]);
     m_distribution = {DistributionBars(result.HitRT[condN]), DistributionBars(result.HitRT[condA]),
                       DistributionBars(result.HitRT[condV])};
@@ -634,6 +594,15 @@ void TfrmPrint::Paint(QPainter &painter) const
     painter.restore();
 }
 
+void TfrmPrint::paintPages(QPagedPaintDevice &device, QPainter &painter) const
+{
+    Paint(painter);
+    if (m_secondPage) {
+        device.newPage();
+        m_secondPage(painter);
+    }
+}
+
 void TfrmPrint::WritePdf(const QString &path) const
 {
     const QString shown = QDir::toNativeSeparators(path);
@@ -644,13 +613,13 @@ void TfrmPrint::WritePdf(const QString &path) const
     file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     {
         QPdfWriter writer(&file);
-        writer.setPageLayout(a4Layout());
+        writer.setPageLayout(A4Layout());
         writer.setCreator(u"VIGIX"_s);
         writer.setTitle(u"検査結果レポート "_s + Text(u"qlblKensabangou"_s));
         QPainter painter;
         if (!painter.begin(&writer))
             throw EInOutError(u"ファイル \"%1\" に書き込めません"_s.arg(shown));
-        Paint(painter);
+        paintPages(writer, painter);
         painter.end();
     }
     if (!file.commit())
@@ -665,7 +634,7 @@ void TfrmPrint::ShowPreview(QWidget *parent)
     const auto notBusy = qScopeGuard([this] { m_busy = false; });
 
     QPrinter printer(QPrinter::HighResolution);
-    printer.setPageLayout(a4Layout());
+    printer.setPageLayout(A4Layout());
     printer.setCopyCount(1);
     printer.setDocName(u"検査結果レポート "_s + Text(u"qlblKensabangou"_s));
 
@@ -679,7 +648,7 @@ void TfrmPrint::ShowPreview(QWidget *parent)
         dialog->resize(screen->availableGeometry().size() * 0.8);
     connect(dialog, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter *target) {
         QPainter painter(target);
-        Paint(painter);
+        paintPages(*target, painter);
     });
     if (auto *toolBar = dialog->findChild<QToolBar *>()) {
         toolBar->addSeparator();

@@ -9,7 +9,9 @@
 #include <QString>
 
 #include <array>
+#include <functional>
 
+class QPagedPaintDevice;
 class QPainter;
 class QWidget;
 
@@ -25,9 +27,15 @@ class TfrmPrint : public QObject
 public:
     explicit TfrmPrint(const QString &dataFolder, QObject *parent = nullptr);
 
+    // Paints one more page after the report, on the same A4 layout.
+    using TPagePainter = std::function<void(QPainter &)>;
+
     // Fills every value of the page from the stored test (ReadFile then Culc). Raises the records'
-    // EVigixError when the file cannot be read, before changing anything.
-    void PrepareReport(const QString &number);
+    // EVigixError when the file cannot be read, before changing anything. A second page, when given, is
+    // printed, previewed and saved after the report until the next PrepareReport.
+    void PrepareReport(const QString &number, TPagePainter secondPage = {});
+    // 1, or 2 with a second page.
+    int PageCount() const { return m_secondPage ? 2 : 1; }
 
     // The text of a value label by its name, e.g. "qlblKensabangou", "qlblT_E_OMI_P", "qlblOMI_Level";
     // empty for a name the page does not have.
@@ -38,7 +46,7 @@ public:
     // corner whatever margins or full-page mode the device uses.
     void Paint(QPainter &painter) const;
 
-    // Writes the prepared page as a one-page PDF, replacing the file only once it is whole.
+    // Writes the prepared pages as a PDF, replacing the file only once it is whole.
     // Raises EInOutError when the file cannot be written.
     void WritePdf(const QString &path) const;
 
@@ -51,7 +59,11 @@ public:
     bool Busy() const;
 
 private:
+    // Paints every prepared page on a fresh device, starting a new page for each after the first.
+    void paintPages(QPagedPaintDevice &device, QPainter &painter) const;
+
     QString m_dataFolder;
+    TPagePainter m_secondPage;
     QHash<QString, QString> m_texts;           // value labels by name
     QList<QPointF> m_trend;                    // hit times of all rounds, (i + 1, time)
     std::array<QList<TBar>, 3> m_distribution; // bins 2..12 of the conditions N, A and V

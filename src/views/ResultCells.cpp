@@ -13,14 +13,29 @@ QFont ResultFont()
     return gothic;
 }
 
+QColor ResultHeadingFill()
+{
+    return QColor(255, 255, 128);
+}
+
+QColor ResultHeadingText()
+{
+    return QColor(0, 0, 255);
+}
+
+QColor ResultValueFill()
+{
+    return QColor(245, 252, 197);
+}
+
 QLabel *ResultCell(QWidget *parent, const QString &text, QRect geometry, bool heading)
 {
     auto *label = new QLabel(text, parent);
     label->setGeometry(geometry);
     label->setAutoFillBackground(true);
     QPalette colours = label->palette();
-    colours.setColor(QPalette::Window, heading ? QColor(255, 255, 128) : QColor(245, 252, 197));
-    colours.setColor(QPalette::WindowText, heading ? QColor(0, 0, 255) : QColor(Qt::black));
+    colours.setColor(QPalette::Window, heading ? ResultHeadingFill() : ResultValueFill());
+    colours.setColor(QPalette::WindowText, heading ? ResultHeadingText() : QColor(Qt::black));
     label->setPalette(colours);
     label->setAlignment(Qt::AlignCenter);
     return label;

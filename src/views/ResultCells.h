@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QFont>
 #include <QRect>
 #include <QString>
@@ -12,6 +13,10 @@ namespace vigix {
 // The look the results table and the test cards share: "ＭＳ Ｐゴシック" at 12 pixels (Noto Sans CJK JP stands
 // in), light yellow heading cells with blue text, pale yellow-green value cells with black text.
 QFont ResultFont();
+// Its colours.
+QColor ResultHeadingFill();
+QColor ResultHeadingText();
+QColor ResultValueFill();
 // A cell of that look, text centred.
 QLabel *ResultCell(QWidget *parent, const QString &text, QRect geometry, bool heading);
 

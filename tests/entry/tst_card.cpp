@@ -1,7 +1,9 @@
 #include "Card.h"
 #include "DataFolder.h"
+#include "HistoryWindow.h"
 #include "Input.h"
 #include "MessageBox.h"
+#include "Print.h"
 #include "TestFile.h"
 #include "TimingRecord.h"
 #include "VigixApplication.h"
@@ -26,15 +28,17 @@ namespace {
 class FakeHost : public ICardHost
 {
 public:
-    explicit FakeHost(const QString &folder) : folder(folder), input(testFile, folder) {}
+    explicit FakeHost(const QString &folder) : folder(folder), input(testFile, folder), print(folder) {}
     QString CardDataFolder() const override { return folder; }
     void MakeTestCurrent(const QString &number) override { madeCurrent.append(number); }
     void RefreshTestList() override { ++listRefreshes; }
     TfrmInput &Input() override { return input; }
+    TfrmPrint &Print() override { return print; }
 
     QString folder;
     TTestFile testFile;
     TfrmInput input;
+    TfrmPrint print;
     QStringList madeCurrent;
     int listRefreshes = 0;
 };
@@ -197,6 +201,36 @@ private slots:
         QCOMPARE(host.listRefreshes, 1);
         QTRY_VERIFY(card.isNull()); // destroyed, not hidden
         QCOMPARE(NextTestNumber(folder()), 1003);
+    }
+
+    void history_opensOneWindowPerCard_goesWithTheCard()
+    {
+        FakeHost host(folder());
+        QPointer<TfrmCard> card = new TfrmCard(host);
+        card->ShowCard(u"1002"_s);
+        card->show();
+        QCOMPARE(card->sbnHistory->toolTip(), u"この方の検査の経過を表示します"_s);
+        QTest::mouseClick(card->sbnHistory, Qt::LeftButton);
+        QPointer<TfrmHistory> history = card->findChild<TfrmHistory *>(u"history1002"_s);
+        QVERIFY(history && history->isVisible());
+        QCOMPARE(history->Entries().size(), 2); // 1001 and 1002: the same child
+
+        // Asked again, the same window reads the tests afresh.
+        QVERIFY(QFile::rename(folder() + u"1001.txt"_s, folder() + u"1001.del"_s));
+        QTest::mouseClick(card->sbnHistory, Qt::LeftButton);
+        QCOMPARE(card->findChildren<TfrmHistory *>().size(), 1);
+        QCOMPARE(history->Entries().size(), 1);
+
+        // A test gone from under its card: told, and no window.
+        card->close();
+        QTRY_VERIFY(card.isNull() && history.isNull());
+        card = new TfrmCard(host);
+        card->ShowCard(u"1002"_s);
+        QVERIFY(QFile::remove(folder() + u"1002.txt"_s));
+        QTest::mouseClick(card->sbnHistory, Qt::LeftButton);
+        QCOMPARE(TMessageBox::ShownTexts().size(), 1);
+        QVERIFY(card->findChildren<TfrmHistory *>().isEmpty());
+        delete card;
     }
 
     void delete_renameFails_toldAndTheCardStays()

@@ -1,0 +1,203 @@
+#include "Errors.h"
+#include "HistoryWindow.h"
+#include "MessageBox.h"
+#include "Print.h"
+#include "TestFile.h"
+#include "VigixApplication.h"
+
+#include <QtCharts/QChart>
+#include <QtCharts/QChartView>
+#include <QtCharts/QLineSeries>
+
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QPrintPreviewDialog>
+#include <QProcess>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+using namespace vigix;
+
+namespace {
+
+// 20 rounds without noise: 10 circles with `hits` hits at rt + round ms, 10 crosses with `commissions`.
+void writeTest(const QString &folder, const QString &number, const QString &name, const QString &date, int hits, int rt,
+               int commissions)
+{
+    TTestFile test;
+    test.Info.Kensabangou = number;
+    test.Info.Kensanichiji = date;
+    test.Info.Shimei1 = name;
+    test.Info.Shimei2 = u"花子"_s;
+    test.Info.Seinengappi1 = u"2016"_s;
+    test.Info.Seinengappi2 = u"4"_s;
+    test.Info.Seinengappi3 = u"1"_s;
+    test.Info.Touyaku = hits == 10 ? u"コンサータ 18mg"_s : u"なし"_s;
+    for (int i = 1; i <= 20; ++i) {
+        TRoundInfo &round = test.Rounds[i];
+        round.Target = i <= 10 ? u"T"_s : u"N"_s;
+        round.Noise = u"N"_s;
+        if (i <= 10 ? i <= hits : i - 10 <= commissions) {
+            round.RT[1] = rt + i;
+            round.Button[1] = 1;
+        }
+    }
+    test.RoundCount = 20;
+    test.WriteFile(folder, number);
+}
+
+QList<QPointF> points(const QChartView *view, int series)
+{
+    return static_cast<QLineSeries *>(view->chart()->series().at(series))->points();
+}
+
+QString pdfText(const QString &pdf, int page)
+{
+    QProcess tool;
+    const QString p = QString::number(page);
+    tool.start(u"pdftotext"_s, {u"-f"_s, p, u"-l"_s, p, u"-layout"_s, pdf, u"-"_s});
+    tool.waitForFinished();
+    return QString::fromUtf8(tool.readAllStandardOutput());
+}
+
+} // namespace
+
+class HistoryWindowTest : public QObject
+{
+    Q_OBJECT
+    QTemporaryDir m_root;
+    QString folder() const { return m_root.path() + u'/'; }
+
+private slots:
+    void initTestCase()
+    {
+        writeTest(folder(), u"1003"_s, u"山田"_s, u"2026/03/02 10:00:00"_s, 10, 400, 0);
+        writeTest(folder(), u"1001"_s, u"山田"_s, u"2025/11/20 09:30:00"_s, 7, 600, 3);
+        writeTest(folder(), u"1002"_s, u"山田"_s, u"2026/01/15 14:00:00"_s, 9, 500, 1);
+        writeTest(folder(), u"1004"_s, u"山本"_s, u"2026/01/16 14:00:00"_s, 5, 500, 5);
+        writeTest(folder(), u"1006"_s, u"山田"_s, u"2026/03/02 16:00:00"_s, 0, 0, 0); // no hits at all
+        writeTest(folder(), u"1005"_s, u"山田"_s, u"2026/01/01 00:00:00"_s, 5, 500, 0);
+        QFile damaged(folder() + u"1005.txt"_s);
+        QVERIFY(damaged.open(QIODevice::Append));
+        damaged.write("\"T\",\"N\",x\r\n");
+    }
+
+    void showHistory_columnsInDateOrder_currentInBold_unreadableNamed()
+    {
+        TfrmPrint print(folder());
+        TfrmHistory window(folder(), print, nullptr);
+        window.ShowHistory(u"1002"_s);
+        QCOMPARE(window.objectName(), u"history1002"_s);
+        QVERIFY(window.windowTitle().contains(u"山田 花子"_s));
+
+        const QTableWidget *grid = window.grdHistory;
+        QCOMPARE(grid->columnCount(), 5); // headings, then 1001, 1002, 1003, 1006
+        QCOMPARE(grid->item(hrNumber, 0)->text(), u"検査番号"_s);
+        QStringList numbers;
+        for (int c = 1; c < grid->columnCount(); ++c)
+            numbers.append(grid->item(hrNumber, c)->text());
+        QCOMPARE(numbers, (QStringList{u"1001"_s, u"1002"_s, u"1003"_s, u"1006"_s}));
+        QCOMPARE(grid->item(hrDate, 1)->text(), u"2025/11/20"_s);
+        QCOMPARE(grid->item(hrAge, 1)->text(), u"9歳7ヶ月"_s);
+        QCOMPARE(grid->item(hrTouyaku, 3)->text(), u"コンサータ 18mg"_s);
+        QCOMPARE(grid->item(hrOmission, 1)->text(), u"15.0"_s);
+        QCOMPARE(grid->item(hrCommission, 2)->text(), u"5.0"_s);
+        QCOMPARE(grid->item(hrMeanRT, 1)->text(), u"604.00"_s);
+        QCOMPARE(grid->item(hrMeanRT, 4)->text(), u"-"_s);
+        QCOMPARE(grid->item(hrSDRT, 4)->text(), u"-"_s);
+        QVERIFY(grid->item(hrMeanRT, 2)->font().bold());
+        QVERIFY(!grid->item(hrMeanRT, 1)->font().bold());
+
+        QVERIFY(!window.lblUnreadable->isHidden());
+        QVERIFY(window.lblUnreadable->text().contains(u"1005.txt"_s));
+    }
+
+    void charts_followTheTests_withoutPointsForMissingResults()
+    {
+        TfrmPrint print(folder());
+        TfrmHistory window(folder(), print, nullptr);
+        window.ShowHistory(u"1003"_s);
+        const auto &charts = window.chtHistory;
+        // Errors: omission 15, 5, 0 and 50 %; commission 15, 5, 0, 0 %.
+        QCOMPARE(points(charts[0], 0), (QList<QPointF>{{0, 15}, {1, 5}, {2, 0}, {3, 50}}));
+        QCOMPARE(points(charts[0], 1), (QList<QPointF>{{0, 15}, {1, 5}, {2, 0}, {3, 0}}));
+        // Reaction time: the test without hits has no point.
+        QCOMPARE(points(charts[1], 0), (QList<QPointF>{{0, 604}, {1, 505}, {2, 405.5}}));
+        QCOMPARE(points(charts[1], 1).size(), 3);
+        // d′ of every test, rising with fewer errors.
+        const QList<QPointF> dPrime = points(charts[2], 0);
+        QCOMPARE(dPrime.size(), 4);
+        QVERIFY(dPrime[0].y() < dPrime[1].y() && dPrime[1].y() < dPrime[2].y());
+
+        // A test stored meanwhile shows on the next reading.
+        writeTest(folder(), u"1007"_s, u"山田"_s, u"2026/04/01 10:00:00"_s, 10, 380, 0);
+        window.ShowHistory(u"1003"_s);
+        QCOMPARE(window.grdHistory->columnCount(), 6);
+        QCOMPARE(points(charts[1], 0).size(), 4);
+        QVERIFY(QFile::remove(folder() + u"1007.txt"_s));
+    }
+
+    void showHistory_unreadableTest_raisesAndKeepsTheWindow()
+    {
+        TfrmPrint print(folder());
+        TfrmHistory window(folder(), print, nullptr);
+        window.ShowHistory(u"1001"_s);
+        QVERIFY_THROWS_EXCEPTION(EVigixError, window.ShowHistory(u"1099"_s));
+        QCOMPARE(window.objectName(), u"history1001"_s);
+        QCOMPARE(window.grdHistory->columnCount(), 5);
+    }
+
+    void print_reportWithTheHistoryAsSecondPage_onlyFromThisWindow()
+    {
+        TfrmPrint print(folder());
+        TfrmHistory window(folder(), print, nullptr);
+        window.ShowHistory(u"1002"_s);
+        const QString pdf = folder() + u"history.pdf"_s;
+        int pages = 0;
+        int previews = 0;
+        QTimer::singleShot(0, this, [&] {
+            pages = print.PageCount();
+            window.btnPrint->click(); // a second print while the preview is open does nothing
+            for (QWidget *top : QApplication::topLevelWidgets())
+                previews += qobject_cast<QPrintPreviewDialog *>(top) && top->isVisible();
+            TMessageBox::Run(nullptr, [&] { print.WritePdf(pdf); });
+            for (QWidget *top : QApplication::topLevelWidgets()) {
+                if (qobject_cast<QPrintPreviewDialog *>(top))
+                    top->close();
+            }
+        });
+        window.btnPrint->click();
+        QCOMPARE(pages, 2);
+        QCOMPARE(previews, 1);
+        QCOMPARE(TMessageBox::ShownTexts(), QStringList());
+        QCOMPARE(print.Text(u"qlblKensabangou"_s), u"1002"_s);
+
+        if (QStandardPaths::findExecutable(u"pdftotext"_s).isEmpty())
+            QSKIP("poppler-utils are not installed");
+        QVERIFY(pdfText(pdf, 1).contains(u"1002"_s));
+        const QString history = pdfText(pdf, 2);
+        for (const QString &expected : {u"2025/11/20"_s, u"2026/03/02"_s, u"604.00"_s, u"15.0"_s, u"1006"_s})
+            QVERIFY2(history.contains(expected), qPrintable(expected));
+        QVERIFY(pdfText(pdf, 3).isEmpty());
+
+        // The main window's report is one page again.
+        print.PrepareReport(u"1002"_s);
+        QCOMPARE(print.PageCount(), 1);
+    }
+};
+
+int main(int argc, char *argv[])
+{
+    TVigixApplication app(argc, argv);
+    TMessageBox::SetAutoAnswer(true);
+    HistoryWindowTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_history_window.moc"
