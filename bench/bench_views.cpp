@@ -3,6 +3,7 @@
 //  - RefreshViews: a click on a 500-round test reads and scores it four times and fills the results table and
 //    the three charts (shown, so that the charts also lay out and paint).
 //  - The report command: from the command to the print preview on screen, page rendered.
+//  - A child's history: the window read, filled, laid out and painted for a child with 10 to 2000 tests.
 //
 // "bench_views --pdf FILE" writes the report of the benchmark's test to FILE instead, to look at the page.
 //
@@ -10,6 +11,7 @@
 // set.
 
 #include "Graphs.h"
+#include "HistoryWindow.h"
 #include "Panel.h"
 #include "Print.h"
 #include "Random.h"
@@ -19,7 +21,10 @@
 #include "VigixApplication.h"
 
 #include <QApplication>
+#include <QDate>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QPrintPreviewDialog>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -93,6 +98,33 @@ protected:
     }
 };
 
+// The history window of a child whose 500-round test is stored `tests` times, a day apart.
+double historyMs(const QString &testFile, TfrmPrint &print, int tests)
+{
+    QTemporaryDir folder;
+    TTestFile test;
+    test.ReadFileFromPath(testFile);
+    for (int n = 0; n < tests; ++n) {
+        test.Info.Kensabangou = QString::number(1001 + n);
+        test.Info.Kensanichiji = QDate(2020, 1, 1).addDays(n).toString(u"yyyy/MM/dd"_s) + u" 10:00:00"_s;
+        test.WriteFile(folder.path() + u'/', test.Info.Kensabangou);
+    }
+    QElapsedTimer reading;
+    reading.start();
+    TTestInfo child = test.Info;
+    const qsizetype read = ChildHistory(folder.path(), child).size();
+    std::printf("  reading and scoring %lld tests alone: %.1f ms\n", static_cast<long long>(read),
+                static_cast<double>(reading.nsecsElapsed()) / 1e6);
+    QElapsedTimer timer;
+    timer.start();
+    TfrmHistory window(folder.path() + u'/', print, nullptr);
+    window.ShowHistory(u"1001"_s);
+    window.show();
+    QCoreApplication::sendPostedEvents();
+    window.repaint();
+    return static_cast<double>(timer.nsecsElapsed()) / 1e6;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -136,5 +168,12 @@ int main(int argc, char *argv[])
         qFatal("the preview never showed");
     std::printf("%-44s %8.1f ms   target < 500 ms (median of %d)\n", "Report command to preview shown",
                 Median(watcher.shownMs), ReportRuns);
+    app.removeEventFilter(&watcher);
+
+    for (int tests : {10, 50, 200, 2000}) {
+        const double ms = historyMs(folder.filePath(u"1001.txt"_s), panel.Print(), tests);
+        std::printf("%-44s %8.1f ms   target < 1000 ms up to 50 tests\n",
+                    qPrintable(u"History window, %1 tests of one child"_s.arg(tests)), ms);
+    }
     return 0;
 }

@@ -122,6 +122,9 @@ void TfrmCard::buildUpperPart()
     sbnHistory = new QToolButton(this);
     sbnHistory->setObjectName(u"sbnHistory"_s);
     sbnHistory->setText(u"経\n過"_s);
+    QFont small = font();
+    small.setPixelSize(10); // two lines of the card's 12-pixel text would not fit the button's height
+    sbnHistory->setFont(small);
     sbnHistory->setToolTip(u"この方の検査の経過を表示します"_s);
     sbnHistory->setStatusTip(sbnHistory->toolTip());
     sbnHistory->setGeometry(208, UpperRows[0], 23, 2 * RowHeight + 1);

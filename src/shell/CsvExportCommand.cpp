@@ -26,7 +26,7 @@ void TCsvExportCommand::SetNextFileName(const QString &path)
     nextFileName = path;
 }
 
-void TCsvExportCommand::Run(QWidget *parent, const QStringList &testPaths)
+int TCsvExportCommand::Run(QWidget *parent, const QStringList &testPaths)
 {
     QString path = std::exchange(nextFileName, QString());
     if (path.isEmpty()) {
@@ -35,13 +35,14 @@ void TCsvExportCommand::Run(QWidget *parent, const QStringList &testPaths)
         path = QFileDialog::getSaveFileName(parent, u"CSV出力（%1 件）"_s.arg(testPaths.size()), suggested,
                                             u"CSV ファイル (*.csv)"_s);
         if (path.isEmpty())
-            return;
+            return -1;
     }
 
     QProgressDialog progress(u"検査結果を出力しています…"_s, u"ｷｬﾝｾﾙ"_s, 0, static_cast<int>(testPaths.size()), parent);
     progress.setWindowTitle(u"CSV出力"_s);
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(500); // a few tests go by without it
+    int written = -1;
     TMessageBox::Run(parent, [&] {
         QSaveFile file(path);
         if (!file.open(QIODevice::WriteOnly))
@@ -58,12 +59,14 @@ void TCsvExportCommand::Run(QWidget *parent, const QStringList &testPaths)
         }
         if (!file.commit())
             throw EInOutError(u"ファイル \"%1\" に書き込めません: %2"_s.arg(path, file.errorString()));
+        written = result.Written;
         if (!result.Failures.isEmpty())
             TMessageBox::Warning(parent,
                                  u"%1 件を出力しました。次の %2 件は読めなかったため出力していません:\n%3"_s.arg(
                                      QString::number(result.Written), QString::number(result.Failures.size()),
                                      result.Failures.join(u'\n')));
     });
+    return written;
 }
 
 } // namespace vigix

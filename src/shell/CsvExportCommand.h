@@ -12,7 +12,8 @@ namespace vigix {
 class TCsvExportCommand
 {
 public:
-    static void Run(QWidget *parent, const QStringList &testPaths);
+    // The number of tests written, or -1 when no file was written (cancelled, failed, no file chosen).
+    static int Run(QWidget *parent, const QStringList &testPaths);
     // Tests: the file the next export writes, instead of asking.
     static void SetNextFileName(const QString &path);
 };

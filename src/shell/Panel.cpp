@@ -675,7 +675,9 @@ void TfrmPanel::exportScores()
         for (int row = 0; row < m_sorted->rowCount(); ++row)
             paths.append(TTestFile::TestFilePath(m_values.DataFolder, m_sorted->index(row, 0).data().toString()));
     }
-    TCsvExportCommand::Run(this, paths);
+    // A finished export is told: a silent one would leave the examiner guessing whether it ran.
+    if (const int written = TCsvExportCommand::Run(this, paths); written >= 0)
+        m_statusHint->setText(u"  CSV出力完了（%1 件）"_s.arg(written));
 }
 
 void TfrmPanel::openHelp()

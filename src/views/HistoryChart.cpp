@@ -6,6 +6,7 @@
 #include <QtCharts/QLineSeries>
 #include <QtCharts/QValueAxis>
 
+#include <QHash>
 #include <QPen>
 
 #include <algorithm>
@@ -17,6 +18,8 @@ using namespace Qt::StringLiterals;
 namespace vigix {
 
 namespace {
+
+constexpr qsizetype MaxAxisLabels = 5;
 
 using TValue = std::function<std::optional<double>(const THistoryEntry &)>;
 
@@ -72,22 +75,29 @@ QString titleOf(THistoryChart kind)
     return QString();
 }
 
-// Axis labels must differ from one another: two tests of the same day are told apart by their numbers.
+// Axis labels must differ from one another: tests of the same day are told apart by their numbers.
 QStringList testLabels(const QList<THistoryEntry> &history)
 {
     QStringList labels;
-    for (const THistoryEntry &entry : history)
+    QHash<QString, int> sameDay;
+    for (const THistoryEntry &entry : history) {
         labels.append(entry.DateTime.section(u' ', 0, 0));
+        ++sameDay[labels.last()];
+    }
     for (qsizetype i = 0; i < labels.size(); ++i) {
-        if (labels.count(labels[i]) > 1 || labels[i].isEmpty()) {
-            const QString shared = labels[i];
-            for (qsizetype j = i; j < labels.size(); ++j) {
-                if (labels[j] == shared)
-                    labels[j] = shared + u" ("_s + history[j].Number + u')';
-            }
-        }
+        if (sameDay.value(labels[i]) > 1 || labels[i].isEmpty())
+            labels[i] += u" ("_s + history[i].Number + u')';
     }
     return labels;
+}
+
+// "2025<br>11/20": the year above the day keeps the label narrow enough for three charts side by side.
+QString twoLines(QString label)
+{
+    const qsizetype slash = label.indexOf(u'/');
+    if (slash > 0)
+        label.replace(slash, 1, u"<br>"_s);
+    return label;
 }
 
 } // namespace
@@ -103,11 +113,15 @@ QChart *MakeHistoryChart(const QList<THistoryEntry> &history, THistoryChart kind
 
     auto *xAxis = new QCategoryAxis;
     xAxis->setLabelsFont(font);
-    xAxis->setLabelsPosition(QCategoryAxis::AxisLabelsPositionCenter);
+    // Each label stands under its test's point. A long history labels every k-th test only, so that the
+    // labels stay readable (and the axis quick to lay out).
+    xAxis->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
     xAxis->setStartValue(-0.5);
     const QStringList labels = testLabels(history);
-    for (qsizetype i = 0; i < labels.size(); ++i)
-        xAxis->append(labels[i], static_cast<double>(i) + 0.5);
+    const qsizetype step = std::max<qsizetype>(1, (labels.size() + MaxAxisLabels - 1) / MaxAxisLabels);
+    // Counted back from the newest test, which always has its label; appended oldest first, as the axis wants.
+    for (qsizetype i = (labels.size() - 1) % step; i < labels.size(); i += step)
+        xAxis->append(twoLines(labels[i]), static_cast<double>(i));
     xAxis->setRange(-0.5, std::max<double>(0.5, static_cast<double>(history.size()) - 0.5));
     xAxis->setGridLineVisible(false);
     chart->addAxis(xAxis, Qt::AlignBottom);

@@ -10,11 +10,13 @@
 #include <QtCharts/QChart>
 #include <QtCharts/QChartView>
 
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
-#include <QScrollBar>
+#include <QScopeGuard>
+#include <QStyle>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -63,14 +65,23 @@ TfrmHistory::TfrmHistory(const QString &dataFolder, TfrmPrint &print, QWidget *o
 
     grdHistory = new QTableWidget(this);
     grdHistory->setObjectName(u"grdHistory"_s);
+    // The row headings stay in place while a long history scrolls sideways.
     grdHistory->horizontalHeader()->hide();
-    grdHistory->verticalHeader()->hide();
+    grdHistory->verticalHeader()->setFixedWidth(HeadingColumnWidth);
+    grdHistory->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    grdHistory->verticalHeader()->setDefaultAlignment(Qt::AlignCenter);
+    grdHistory->verticalHeader()->setStyleSheet(
+        u"QHeaderView::section { background: %1; color: %2; border: none;"
+        u" border-right: 1px solid gray; border-bottom: 1px solid silver; }"_s.arg(ResultHeadingFill().name(),
+                                                                                   ResultHeadingText().name()));
+    grdHistory->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     grdHistory->setSelectionMode(QAbstractItemView::NoSelection);
     grdHistory->setFocusPolicy(Qt::NoFocus);
     grdHistory->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    grdHistory->verticalHeader()->setMinimumSectionSize(TableRowHeight); // else the font's line height wins
     grdHistory->verticalHeader()->setDefaultSectionSize(TableRowHeight);
     grdHistory->setFixedHeight(HistoryRowCount * TableRowHeight + 2 * grdHistory->frameWidth() +
-                               grdHistory->horizontalScrollBar()->sizeHint().height());
+                               style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, grdHistory));
 
     lblUnreadable = new QLabel(this);
     lblUnreadable->setObjectName(u"lblUnreadable"_s);
@@ -112,6 +123,9 @@ TfrmHistory::TfrmHistory(const QString &dataFolder, TfrmPrint &print, QWidget *o
 
 void TfrmHistory::ShowHistory(const QString &number)
 {
+    // Every test of the folder is opened: a long history on a slow disk takes a moment.
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const auto restoreCursor = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
     TTestFile scratch;
     scratch.ReadInfo(m_dataFolder, number);
     QStringList unreadable;
@@ -128,19 +142,21 @@ void TfrmHistory::ShowHistory(const QString &number)
 
     grdHistory->clear();
     grdHistory->setRowCount(HistoryRowCount);
-    grdHistory->setColumnCount(static_cast<int>(m_entries.size()) + 1);
-    grdHistory->setColumnWidth(0, HeadingColumnWidth);
+    grdHistory->setColumnCount(static_cast<int>(m_entries.size()));
+    QStringList headings;
     for (int row = 0; row < HistoryRowCount; ++row)
-        grdHistory->setItem(row, 0, cellItem(HistoryRowHeading(THistoryRow(row)), true, false));
+        headings.append(HistoryRowHeading(THistoryRow(row)));
+    grdHistory->setVerticalHeaderLabels(headings);
     for (int c = 0; c < m_entries.size(); ++c) {
         const QStringList column = HistoryColumn(m_entries[c]);
         const bool current = m_entries[c].Number == number;
         for (int row = 0; row < HistoryRowCount; ++row)
-            grdHistory->setItem(row, c + 1, cellItem(column[row], row == hrNumber, current));
-        grdHistory->setColumnWidth(c + 1, TestColumnWidth);
+            grdHistory->setItem(row, c, cellItem(column[row], row == hrNumber, current));
+        grdHistory->setColumnWidth(c, TestColumnWidth);
     }
     // The newest test is the one a clinician looks at first.
-    grdHistory->scrollToItem(grdHistory->item(0, grdHistory->columnCount() - 1));
+    if (grdHistory->columnCount() > 0)
+        grdHistory->scrollToItem(grdHistory->item(0, grdHistory->columnCount() - 1));
 
     lblUnreadable->setVisible(!unreadable.isEmpty());
     lblUnreadable->setText(u"読めない検査があります（経過に含めていません）: "_s + unreadable.join(u"　"_s));

@@ -34,7 +34,7 @@ public:
     const QList<THistoryEntry> &Entries() const { return m_entries; }
 
     QLabel *lblChild = nullptr;
-    QTableWidget *grdHistory = nullptr; // row 0: the test numbers; column 0: the row headings
+    QTableWidget *grdHistory = nullptr; // a column per test; row 0 holds the test numbers
     QLabel *lblUnreadable = nullptr;
     std::array<QChartView *, 3> chtHistory{};
     QPushButton *btnPrint = nullptr;

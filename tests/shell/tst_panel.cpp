@@ -529,6 +529,7 @@ private slots:
         TCsvExportCommand::SetNextFileName(all);
         panel.mnuCsvExport->trigger();
         QCOMPARE(rows(all), 2);
+        QCOMPARE(panel.StatusHint(), u"  CSV出力完了（2 件）"_s);
         auto *list = panel.findChild<QTreeView *>(u"ListView1"_s);
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rowCentre(list, 1));
         const QString one = folder.filePath(u"one.csv"_s);

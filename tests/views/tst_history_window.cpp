@@ -1,10 +1,12 @@
 #include "Errors.h"
+#include "HistoryChart.h"
 #include "HistoryWindow.h"
 #include "MessageBox.h"
 #include "Print.h"
 #include "TestFile.h"
 #include "VigixApplication.h"
 
+#include <QtCharts/QCategoryAxis>
 #include <QtCharts/QChart>
 #include <QtCharts/QChartView>
 #include <QtCharts/QLineSeries>
@@ -20,6 +22,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
+#include <memory>
 
 using namespace Qt::StringLiterals;
 using namespace vigix;
@@ -97,22 +101,22 @@ private slots:
         QVERIFY(window.windowTitle().contains(u"山田 花子"_s));
 
         const QTableWidget *grid = window.grdHistory;
-        QCOMPARE(grid->columnCount(), 5); // headings, then 1001, 1002, 1003, 1006
-        QCOMPARE(grid->item(hrNumber, 0)->text(), u"検査番号"_s);
+        QCOMPARE(grid->columnCount(), 4);
+        QCOMPARE(grid->verticalHeaderItem(hrNumber)->text(), u"検査番号"_s);
         QStringList numbers;
-        for (int c = 1; c < grid->columnCount(); ++c)
+        for (int c = 0; c < grid->columnCount(); ++c)
             numbers.append(grid->item(hrNumber, c)->text());
         QCOMPARE(numbers, (QStringList{u"1001"_s, u"1002"_s, u"1003"_s, u"1006"_s}));
-        QCOMPARE(grid->item(hrDate, 1)->text(), u"2025/11/20"_s);
-        QCOMPARE(grid->item(hrAge, 1)->text(), u"9歳7ヶ月"_s);
-        QCOMPARE(grid->item(hrTouyaku, 3)->text(), u"コンサータ 18mg"_s);
-        QCOMPARE(grid->item(hrOmission, 1)->text(), u"15.0"_s);
-        QCOMPARE(grid->item(hrCommission, 2)->text(), u"5.0"_s);
-        QCOMPARE(grid->item(hrMeanRT, 1)->text(), u"604.00"_s);
-        QCOMPARE(grid->item(hrMeanRT, 4)->text(), u"-"_s);
-        QCOMPARE(grid->item(hrSDRT, 4)->text(), u"-"_s);
-        QVERIFY(grid->item(hrMeanRT, 2)->font().bold());
-        QVERIFY(!grid->item(hrMeanRT, 1)->font().bold());
+        QCOMPARE(grid->item(hrDate, 0)->text(), u"2025/11/20"_s);
+        QCOMPARE(grid->item(hrAge, 0)->text(), u"9歳7ヶ月"_s);
+        QCOMPARE(grid->item(hrTouyaku, 2)->text(), u"コンサータ 18mg"_s);
+        QCOMPARE(grid->item(hrOmission, 0)->text(), u"15.0"_s);
+        QCOMPARE(grid->item(hrCommission, 1)->text(), u"5.0"_s);
+        QCOMPARE(grid->item(hrMeanRT, 0)->text(), u"604.00"_s);
+        QCOMPARE(grid->item(hrMeanRT, 3)->text(), u"-"_s);
+        QCOMPARE(grid->item(hrSDRT, 3)->text(), u"-"_s);
+        QVERIFY(grid->item(hrMeanRT, 1)->font().bold());
+        QVERIFY(!grid->item(hrMeanRT, 0)->font().bold());
 
         QVERIFY(!window.lblUnreadable->isHidden());
         QVERIFY(window.lblUnreadable->text().contains(u"1005.txt"_s));
@@ -138,9 +142,33 @@ private slots:
         // A test stored meanwhile shows on the next reading.
         writeTest(folder(), u"1007"_s, u"山田"_s, u"2026/04/01 10:00:00"_s, 10, 380, 0);
         window.ShowHistory(u"1003"_s);
-        QCOMPARE(window.grdHistory->columnCount(), 6);
+        QCOMPARE(window.grdHistory->columnCount(), 5);
         QCOMPARE(points(charts[1], 0).size(), 4);
         QVERIFY(QFile::remove(folder() + u"1007.txt"_s));
+    }
+
+    void chart_longHistory_labelsAFewTestsEndingWithTheNewest()
+    {
+        QList<THistoryEntry> history;
+        for (int n = 0; n < 20; ++n) {
+            THistoryEntry entry;
+            entry.Number = QString::number(2001 + n);
+            entry.DateTime = u"2026/01/%1 10:00:00"_s.arg(n + 1, 2, 10, QLatin1Char('0'));
+            entry.Rounds = 10;
+            entry.MeanRT = 500;
+            history.append(entry);
+        }
+        history[19].DateTime = history[18].DateTime; // two tests on one day
+        const std::unique_ptr<QChart> chart(MakeHistoryChart(history, THistoryChart::ReactionTime));
+        auto *axis = qobject_cast<QCategoryAxis *>(chart->axes(Qt::Horizontal).constFirst());
+        const QStringList labels = axis->categoriesLabels();
+        QCOMPARE(labels.size(), 5); // every fourth test, counted back from the newest
+        QCOMPARE(labels.first(), u"2026<br>01/04"_s);
+        QCOMPARE(labels.last(), u"2026<br>01/19 (2020)"_s);
+        QCOMPARE(axis->endValue(labels.last()), 19.0);
+
+        const std::unique_ptr<QChart> empty(MakeHistoryChart({}, THistoryChart::DPrime));
+        QCOMPARE(static_cast<QLineSeries *>(empty->series().constFirst())->count(), 0);
     }
 
     void showHistory_unreadableTest_raisesAndKeepsTheWindow()
@@ -150,7 +178,7 @@ private slots:
         window.ShowHistory(u"1001"_s);
         QVERIFY_THROWS_EXCEPTION(EVigixError, window.ShowHistory(u"1099"_s));
         QCOMPARE(window.objectName(), u"history1001"_s);
-        QCOMPARE(window.grdHistory->columnCount(), 5);
+        QCOMPARE(window.grdHistory->columnCount(), 4);
     }
 
     void print_reportWithTheHistoryAsSecondPage_onlyFromThisWindow()
