@@ -158,8 +158,13 @@ void TfrmHistory::ShowHistory(const QString &number)
     if (grdHistory->columnCount() > 0)
         grdHistory->scrollToItem(grdHistory->item(0, grdHistory->columnCount() - 1));
 
+    // A folder full of damaged files names a few and counts the rest, so the charts keep their room.
+    constexpr qsizetype NamedUnreadable = 3;
+    QString told = unreadable.mid(0, NamedUnreadable).join(u"　"_s);
+    if (unreadable.size() > NamedUnreadable)
+        told += u"　ほか %1 件"_s.arg(unreadable.size() - NamedUnreadable);
     lblUnreadable->setVisible(!unreadable.isEmpty());
-    lblUnreadable->setText(u"読めない検査があります（経過に含めていません）: "_s + unreadable.join(u"　"_s));
+    lblUnreadable->setText(u"読めない検査があります（経過に含めていません）: "_s + told);
 
     for (std::size_t k = 0; k < chtHistory.size(); ++k) {
         QChart *old = chtHistory[k]->chart();

@@ -181,6 +181,26 @@ private slots:
         QCOMPARE(window.grdHistory->columnCount(), 4);
     }
 
+    void showHistory_manyUnreadable_namesThreeAndCountsTheRest()
+    {
+        QTemporaryDir other;
+        const QString path = other.path() + u'/';
+        for (int n = 1; n <= 6; ++n)
+            writeTest(path, QString::number(4000 + n), u"山田"_s, u"2026/01/01 10:00:00"_s, 5, 500, 0);
+        for (int n = 2; n <= 6; ++n) {
+            QFile damaged(path + QString::number(4000 + n) + u".txt"_s);
+            QVERIFY(damaged.open(QIODevice::Append));
+            damaged.write("x\r\n");
+        }
+        TfrmPrint print(path);
+        TfrmHistory window(path, print, nullptr);
+        window.ShowHistory(u"4001"_s);
+        QCOMPARE(window.grdHistory->columnCount(), 1);
+        const QString told = window.lblUnreadable->text();
+        QVERIFY(told.contains(u"4002.txt"_s) && told.contains(u"4004.txt"_s) && !told.contains(u"4005.txt"_s));
+        QVERIFY(told.endsWith(u"ほか 2 件"_s));
+    }
+
     void print_reportWithTheHistoryAsSecondPage_onlyFromThisWindow()
     {
         TfrmPrint print(folder());
