@@ -195,11 +195,11 @@ void TfrmCard::ShowCard(const QString &number)
     TTestFile scratch;
     scratch.ReadInfo(m_host.CardDataFolder(), number);
     const TTestInfo &info = scratch.Info;
-    setWindowTitle(info.Kensabangou + u' ' + info.Shimei1 + u' ' + info.Shimei2);
+    setWindowTitle(info.Kensabangou + u' ' + info.FullName());
     lblKensabangou->setText(info.Kensabangou);
     lblKensanichiji->setText(info.Kensanichiji);
-    lblShimei->setText(info.Shimei1 + u' ' + info.Shimei2);
-    lblSeinengappi->setText(info.Seinengappi1 + u'/' + info.Seinengappi2 + u'/' + info.Seinengappi3);
+    lblShimei->setText(info.FullName());
+    lblSeinengappi->setText(info.BirthDate());
     lblSeibetsu->setText(info.Seibetsu);
     lblShindanmei->setText(info.Shindanmei);
     lblTouyaku->setText(info.Touyaku);

@@ -42,6 +42,10 @@ struct TTestInfo
     // Label of field i as the card shows it, e.g. "氏名" or "ADHD 3." or "PDD 1-a".
     static QString FieldLabel(int i);
 
+    // The name as every window shows it, "山田 太郎", and the birth date as "1993/12/5".
+    QString FullName() const { return Shimei1 + u' ' + Shimei2; }
+    QString BirthDate() const { return Seinengappi1 + u'/' + Seinengappi2 + u'/' + Seinengappi3; }
+
     // Name of PDD criterion k (1..12): "1-a" .. "3-d".
     static QString PddCriterion(int k);
 

@@ -296,7 +296,7 @@ void TfrmPanel::offerAbandonedTests()
             continue;
         }
         const QString number = test.Info.Kensabangou;
-        const QString subject = test.Info.Shimei1 + u' ' + test.Info.Shimei2;
+        const QString subject = test.Info.FullName();
         const QString rounds = QString::number(test.RoundCount());
         const int choice = TMessageBox::Choose(
             this,
@@ -544,8 +544,8 @@ void TfrmPanel::RefreshTestList()
         const QStringList columns{
             entry.fileName().chopped(4),
             info.Kensanichiji,
-            info.Shimei1 + u' ' + info.Shimei2,
-            info.Seinengappi1 + u'/' + info.Seinengappi2 + u'/' + info.Seinengappi3,
+            info.FullName(),
+            info.BirthDate(),
             info.Seibetsu,
             info.Shindanmei,
             info.Touyaku,

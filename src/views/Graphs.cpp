@@ -202,7 +202,7 @@ void TfrmGraph::ShowTest(const QString &number)
     test->ReadFile(m_dataFolder, number);
     test->Culc();
     const TTestInfo &info = test->Info;
-    setWindowTitle(info.Kensabangou + u' ' + info.Shimei1 + u' ' + info.Shimei2);
+    setWindowTitle(info.Kensabangou + u' ' + info.FullName());
     fill(test->CulcResult, SelectedCondition());
 }
 

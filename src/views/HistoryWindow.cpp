@@ -31,11 +31,6 @@ constexpr int TestColumnWidth = 96;
 constexpr int TableRowHeight = 20;
 constexpr int ChartHeight = 230;
 
-QString birthOf(const TTestInfo &info)
-{
-    return info.Seinengappi1 + u'/' + info.Seinengappi2 + u'/' + info.Seinengappi3;
-}
-
 QTableWidgetItem *cellItem(const QString &text, bool heading, bool bold)
 {
     auto *item = new QTableWidgetItem(text);
@@ -135,10 +130,10 @@ void TfrmHistory::ShowHistory(const QString &number)
     m_child = scratch.Info;
     m_entries = std::move(entries);
     setObjectName(u"history"_s + number);
-    const QString name = m_child.Shimei1 + u' ' + m_child.Shimei2;
+    const QString name = m_child.FullName();
     setWindowTitle(u"経過 - "_s + name);
-    lblChild->setText(
-        u"%1（%2 生）　同じ氏名・生年月日の検査 %3 件（検査日順）"_s.arg(name, birthOf(m_child)).arg(m_entries.size()));
+    lblChild->setText(u"%1（%2 生）　同じ氏名・生年月日の検査 %3 件（検査日順）"_s.arg(name, m_child.BirthDate())
+                          .arg(m_entries.size()));
 
     grdHistory->clear();
     grdHistory->setRowCount(HistoryRowCount);
@@ -180,7 +175,7 @@ void TfrmHistory::printReport()
         return;
     if (!TMessageBox::Run(this, [this] { ShowHistory(m_number); }))
         return;
-    const THistoryPage page{m_child.Shimei1 + u' ' + m_child.Shimei2, birthOf(m_child), m_number, m_entries};
+    const THistoryPage page{m_child.FullName(), m_child.BirthDate(), m_number, m_entries};
     if (!TMessageBox::Run(this,
                           [&] { m_print.PrepareReport(m_number, [page](QPainter &painter) { page.Paint(painter); }); }))
         return;

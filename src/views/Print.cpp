@@ -504,8 +504,8 @@ void TfrmPrint::PrepareReport(const QString &number, TPagePainter secondPage)
     texts.insert(u"qlblKensabangou"_s, info.Kensabangou);
     texts.insert(u"qlblKensanichiji"_s, info.Kensanichiji);
     texts.insert(u"qlblKenzya"_s, info.Kenzya);
-    texts.insert(u"qlblShimei"_s, info.Shimei1 + u' ' + info.Shimei2);
-    texts.insert(u"qlblSeinengappi"_s, info.Seinengappi1 + u'/' + info.Seinengappi2 + u'/' + info.Seinengappi3);
+    texts.insert(u"qlblShimei"_s, info.FullName());
+    texts.insert(u"qlblSeinengappi"_s, info.BirthDate());
     texts.insert(u"qlblSeibetsu"_s, info.Seibetsu);
     texts.insert(u"qlblShindanmei"_s, info.Shindanmei);
     texts.insert(u"qlblTouyaku"_s, info.Touyaku);

@@ -109,8 +109,8 @@ void TfrmTable::ShowTest(const QString &number)
     test.Culc();
 
     const TTestInfo &info = test.Info;
-    setWindowTitle(info.Kensabangou + u' ' + info.Shimei1 + u' ' + info.Shimei2);
-    lblShimei->setText(info.Shimei1 + u' ' + info.Shimei2);
+    setWindowTitle(info.Kensabangou + u' ' + info.FullName());
+    lblShimei->setText(info.FullName());
     lblKensanichiji->setText(info.Kensanichiji);
     for (TCondition condition : ColumnConditions) {
         const TConditionTexts texts = ConditionTexts(test.CulcResult, condition);

@@ -1,3 +1,4 @@
+#include "../ChildTests.h"
 #include "History.h"
 
 #include <QDir>
@@ -8,36 +9,7 @@
 using namespace Qt::StringLiterals;
 using namespace vigix;
 
-namespace {
-
-// A test of 20 rounds without noise: 10 circles with `hits` hits at `rt` ms, 10 crosses with `commissions`.
-void writeTest(const QString &folder, const QString &number, const QString &name, const QString &date,
-               const QString &medication, int hits, int rt, int commissions)
-{
-    TTestFile test;
-    test.Info.Kensabangou = number;
-    test.Info.Kensanichiji = date;
-    test.Info.Shimei1 = name;
-    test.Info.Shimei2 = u"花子"_s;
-    test.Info.Seinengappi1 = u"2016"_s;
-    test.Info.Seinengappi2 = u"4"_s;
-    test.Info.Seinengappi3 = u"1"_s;
-    test.Info.Touyaku = medication;
-    for (int i = 1; i <= 20; ++i) {
-        TRoundInfo &round = test.Rounds[i];
-        round.Target = i <= 10 ? u"T"_s : u"N"_s;
-        round.Noise = u"N"_s;
-        const bool pressed = i <= 10 ? i <= hits : i - 10 <= commissions;
-        if (pressed) {
-            round.RT[1] = rt + i;
-            round.Button[1] = 1;
-        }
-    }
-    test.RoundCount = 20;
-    test.WriteFile(folder, number);
-}
-
-} // namespace
+using testing::WriteChildTest;
 
 class HistoryTest : public QObject
 {
@@ -46,11 +18,11 @@ private slots:
     void childHistory_sameChildOnly_inDateOrder_withTheMainResults()
     {
         QTemporaryDir folder;
-        writeTest(folder.path(), u"1003"_s, u"山田"_s, u"2026/03/02 10:00:00"_s, u"リタリン"_s, 10, 400, 0);
-        writeTest(folder.path(), u"1001"_s, u"山田"_s, u"2025/11/20 09:30:00"_s, u"なし"_s, 7, 600, 3);
-        writeTest(folder.path(), u"1002"_s, u"山田"_s, u"2026/01/15 14:00:00"_s, u"リタリン"_s, 9, 500, 1);
-        writeTest(folder.path(), u"1004"_s, u"山本"_s, u"2026/01/16 14:00:00"_s, u"なし"_s, 5, 500, 5);
-        writeTest(folder.path(), u"1005"_s, u"山田"_s, u"2026/01/01 00:00:00"_s, u"なし"_s, 5, 500, 0);
+        WriteChildTest(folder.path(), u"1003"_s, u"山田"_s, u"2026/03/02 10:00:00"_s, u"リタリン"_s, 10, 400, 0);
+        WriteChildTest(folder.path(), u"1001"_s, u"山田"_s, u"2025/11/20 09:30:00"_s, u"なし"_s, 7, 600, 3);
+        WriteChildTest(folder.path(), u"1002"_s, u"山田"_s, u"2026/01/15 14:00:00"_s, u"リタリン"_s, 9, 500, 1);
+        WriteChildTest(folder.path(), u"1004"_s, u"山本"_s, u"2026/01/16 14:00:00"_s, u"なし"_s, 5, 500, 5);
+        WriteChildTest(folder.path(), u"1005"_s, u"山田"_s, u"2026/01/01 00:00:00"_s, u"なし"_s, 5, 500, 0);
         QFile damaged(folder.filePath(u"1005.txt"_s)); // the same child, with a damaged round line
         QVERIFY(damaged.open(QIODevice::Append));
         damaged.write("\"T\",\"N\",x\r\n");

@@ -1,3 +1,4 @@
+#include "../ChildTests.h"
 #include "Errors.h"
 #include "HistoryChart.h"
 #include "HistoryWindow.h"
@@ -30,30 +31,12 @@ using namespace vigix;
 
 namespace {
 
-// 20 rounds without noise: 10 circles with `hits` hits at rt + round ms, 10 crosses with `commissions`.
+// The child's tests; a test with every circle hit is one on medication.
 void writeTest(const QString &folder, const QString &number, const QString &name, const QString &date, int hits, int rt,
                int commissions)
 {
-    TTestFile test;
-    test.Info.Kensabangou = number;
-    test.Info.Kensanichiji = date;
-    test.Info.Shimei1 = name;
-    test.Info.Shimei2 = u"花子"_s;
-    test.Info.Seinengappi1 = u"2016"_s;
-    test.Info.Seinengappi2 = u"4"_s;
-    test.Info.Seinengappi3 = u"1"_s;
-    test.Info.Touyaku = hits == 10 ? u"コンサータ 18mg"_s : u"なし"_s;
-    for (int i = 1; i <= 20; ++i) {
-        TRoundInfo &round = test.Rounds[i];
-        round.Target = i <= 10 ? u"T"_s : u"N"_s;
-        round.Noise = u"N"_s;
-        if (i <= 10 ? i <= hits : i - 10 <= commissions) {
-            round.RT[1] = rt + i;
-            round.Button[1] = 1;
-        }
-    }
-    test.RoundCount = 20;
-    test.WriteFile(folder, number);
+    testing::WriteChildTest(folder, number, name, date, hits == 10 ? u"コンサータ 18mg"_s : u"なし"_s, hits, rt,
+                            commissions);
 }
 
 QList<QPointF> points(const QChartView *view, int series)
