@@ -2,11 +2,13 @@
 
 #include "DataFolder.h"
 #include "Errors.h"
+#include "SafeFile.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 
 #include <algorithm>
 #include <cerrno>
@@ -31,22 +33,6 @@ const QByteArray LineEnd = QByteArrayLiteral("\r\n");
 QString label(const QString &path)
 {
     return QDir::toNativeSeparators(path);
-}
-
-QString systemError(int error)
-{
-    return qt_error_string(error);
-}
-
-// Brings a folder's entries (a file created, renamed or removed in it) to the disk.
-bool syncFolder(const QString &folder)
-{
-    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool synced = ::fsync(fd) == 0;
-    ::close(fd);
-    return synced;
 }
 
 bool syncData(int fd)
@@ -75,11 +61,57 @@ QString journalPath(const QString &dataFolder, const QString &number)
            u"%1-%2.journal"_s.arg(stem).arg(QDateTime::currentMSecsSinceEpoch());
 }
 
+// Opens the recovery folder (made owner-only when missing and create is set). Only a real folder of this user
+// is used: a link or another user's folder could put the journals, and the children's data in them, where that
+// user reads them, or offer a journal that user wrote. One of this user's that was opened up is made owner-only
+// again. Returns its descriptor, or -1 with the refusal in refusal (empty when it is missing and not created).
+int openRecoveryFolder(const QString &folder, bool create, QString &refusal)
+{
+    QString bare = folder;
+    while (bare.size() > 1 && bare.endsWith(u'/'))
+        bare.chop(1); // a trailing "/" would lead through a link
+    const QByteArray name = QFile::encodeName(bare);
+    const QString shown = label(bare);
+    if (create) {
+        if (::mkdir(name.constData(), 0700) == 0) {
+            SyncFolder(QFileInfo(bare).absolutePath());
+        } else if (errno != EEXIST) {
+            refusal = u"フォルダ \"%1\" を作成できません: %2"_s.arg(shown, SystemErrorReason(errno));
+            return -1;
+        }
+    }
+    const int fd = ::open(name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        if (error == ENOENT && !create)
+            return -1;
+        refusal = error == ELOOP || error == ENOTDIR
+                      ? u"\"%1\" はフォルダではない（リンクなど）ため使えません"_s.arg(shown)
+                      : u"フォルダ \"%1\" を開けません: %2"_s.arg(shown, SystemErrorReason(error));
+        return -1;
+    }
+    struct stat status
+    {
+    };
+    if (::fstat(fd, &status) != 0 || status.st_uid != ::geteuid()) {
+        ::close(fd);
+        refusal = u"フォルダ \"%1\" は他のユーザーのものなので使えません"_s.arg(shown);
+        return -1;
+    }
+    if ((status.st_mode & 07777) != 0700 && ::fchmod(fd, 0700) != 0) {
+        const int error = errno;
+        ::close(fd);
+        refusal = u"フォルダ \"%1\" を本人専用にできません: %2"_s.arg(shown, SystemErrorReason(error));
+        return -1;
+    }
+    return fd;
+}
+
 // A journal found in the recovery folder, opened and locked against every other copy of the program.
 class TJournalHandle
 {
 public:
-    enum class TOpened { Locked, InUse, Missing, Failed };
+    enum class TOpened { Locked, InUse, Missing, Foreign, Failed };
 
     TJournalHandle() = default;
     TJournalHandle(const TJournalHandle &) = delete;
@@ -97,11 +129,18 @@ public:
     TOpened open(const QString &path, bool shared)
     {
         m_path = path;
-        m_fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+        m_fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
         if (m_fd < 0) {
             m_error = errno;
-            return m_error == ENOENT ? TOpened::Missing : TOpened::Failed;
+            return m_error == ENOENT ? TOpened::Missing : m_error == ELOOP ? TOpened::Foreign : TOpened::Failed;
         }
+        // Only a journal this user's copy of the program wrote: another user who could write to the folder
+        // must not have a test of theirs stored as one of this examiner's.
+        struct stat owner
+        {
+        };
+        if (::fstat(m_fd, &owner) != 0 || !S_ISREG(owner.st_mode) || owner.st_uid != ::geteuid())
+            return TOpened::Foreign;
         if (::flock(m_fd, (shared ? LOCK_SH : LOCK_EX) | LOCK_NB) != 0) {
             m_error = errno;
             return m_error == EWOULDBLOCK ? TOpened::InUse : TOpened::Failed;
@@ -127,7 +166,7 @@ public:
             if (n < 0 && errno == EINTR)
                 continue;
             if (n < 0)
-                throw EInOutError(u"ファイル \"%1\" を読めません: %2"_s.arg(label(m_path), systemError(errno)));
+                throw EInOutError(u"ファイル \"%1\" を読めません: %2"_s.arg(label(m_path), SystemErrorReason(errno)));
             bytes.append(buffer, n);
         }
     }
@@ -136,10 +175,10 @@ public:
     void remove() const
     {
         if (::unlink(QFile::encodeName(m_path).constData()) != 0 && errno != ENOENT)
-            throw EInOutError(u"ファイル \"%1\" を削除できません: %2"_s.arg(label(m_path), systemError(errno)));
+            throw EInOutError(u"ファイル \"%1\" を削除できません: %2"_s.arg(label(m_path), SystemErrorReason(errno)));
     }
 
-    QString errorText() const { return systemError(m_error); }
+    QString errorText() const { return SystemErrorReason(m_error); }
 
 private:
     int m_fd = -1;
@@ -158,6 +197,8 @@ bool lockForChange(TJournalHandle &journal, const QString &path)
         return false;
     case TJournalHandle::TOpened::InUse:
         throw EInOutError(u"中断された検査の記録 \"%1\" は他の VIGIX が使っています"_s.arg(label(path)));
+    case TJournalHandle::TOpened::Foreign:
+        throw EInOutError(u"\"%1\" はこのユーザーの検査の記録ではありません"_s.arg(label(path)));
     case TJournalHandle::TOpened::Failed:
         break;
     }
@@ -200,13 +241,13 @@ bool alreadyStored(const QString &dataFolder, const QString &number, QByteArrayV
 {
     if (number.isEmpty())
         return false;
-    const QString path = TTestFile::TestFilePath(dataFolder, number);
-    if (!QFileInfo(path).isFile()) // never open a pipe named like a test
+    QFile file;
+    try {
+        OpenForReading(file, TTestFile::TestFilePath(dataFolder, number)); // never a pipe or a link
+    } catch (const EInOutError &) {
         return false;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() < journal.size())
-        return false;
-    return file.read(journal.size()) == journal;
+    }
+    return file.size() >= journal.size() && file.read(journal.size()) == journal;
 }
 
 } // namespace
@@ -220,7 +261,7 @@ TFileJournalStorage::~TFileJournalStorage()
 
 bool TFileJournalStorage::fail(const QString &what)
 {
-    m_error = u"%1: %2"_s.arg(what, systemError(errno));
+    m_error = u"%1: %2"_s.arg(what, SystemErrorReason(errno));
     return false;
 }
 
@@ -228,26 +269,29 @@ bool TFileJournalStorage::Create(const QString &path)
 {
     Close(false);
     m_path = path;
-    const QByteArray file = QFile::encodeName(path);
     const QString folder = QFileInfo(path).absolutePath();
-    const QByteArray folderName = QFile::encodeName(folder);
+    const QByteArray fileName = QFile::encodeName(QFileInfo(path).fileName());
 
-    // Journals hold patient data: an owner-only folder, owner-only files.
-    if (::mkdir(folderName.constData(), 0700) == 0) {
-        syncFolder(QFileInfo(folder).absolutePath());
-    } else if (errno != EEXIST) {
-        return fail(u"フォルダ \"%1\" を作成できません"_s.arg(label(folder)));
+    // Journals hold patient data: an owner-only folder of this user, owner-only files, created through the
+    // folder's own descriptor so that nothing put in its place meanwhile can redirect them.
+    QString refusal;
+    const int folderFd = openRecoveryFolder(folder, true, refusal);
+    if (folderFd < 0) {
+        m_error = refusal;
+        return false;
     }
+    const auto closeFolder = qScopeGuard([folderFd] { ::close(folderFd); });
 
     int fd = -1;
 #ifdef O_TMPFILE
     // The file gets its name only once it is locked, so a copy of the program starting meanwhile never takes
     // the journal of a running test for an abandoned one.
-    fd = ::open(folderName.constData(), O_TMPFILE | O_WRONLY | O_APPEND | O_CLOEXEC, 0600);
+    fd = ::openat(folderFd, ".", O_TMPFILE | O_WRONLY | O_APPEND | O_CLOEXEC, 0600);
     if (fd >= 0) {
         char self[64];
         std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
-        if (::flock(fd, LOCK_EX) != 0 || ::linkat(AT_FDCWD, self, AT_FDCWD, file.constData(), AT_SYMLINK_FOLLOW) != 0) {
+        if (::flock(fd, LOCK_EX) != 0 ||
+            ::linkat(AT_FDCWD, self, folderFd, fileName.constData(), AT_SYMLINK_FOLLOW) != 0) {
             const int error = errno;
             ::close(fd);
             fd = -1;
@@ -260,7 +304,8 @@ bool TFileJournalStorage::Create(const QString &path)
     }
 #endif
     if (fd < 0) {
-        fd = ::open(file.constData(), O_CREAT | O_EXCL | O_WRONLY | O_APPEND | O_CLOEXEC, 0600);
+        fd = ::openat(folderFd, fileName.constData(), O_CREAT | O_EXCL | O_NOFOLLOW | O_WRONLY | O_APPEND | O_CLOEXEC,
+                      0600);
         if (fd < 0)
             return fail(u"ファイル \"%1\" を作成できません"_s.arg(label(path)));
         if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -271,7 +316,7 @@ bool TFileJournalStorage::Create(const QString &path)
         }
     }
     m_fd = fd;
-    if (!syncFolder(folder)) {
+    if (::fsync(folderFd) != 0) {
         const int error = errno;
         Close(true);
         errno = error;
@@ -470,7 +515,7 @@ void TRoundJournal::finish()
     // The test file's entry reaches the disk before the journal's removal does: a power cut in between leaves
     // both (the journal is then recognised as stored), never neither.
     if (m_created)
-        syncFolder(m_dataFolder);
+        SyncFolder(m_dataFolder);
     closeJournal(true);
     m_active = false;
 }
@@ -542,6 +587,11 @@ void TRoundJournal::reportFailure(const QString &message)
 QList<TAbandonedTest> FindAbandonedTests(const QString &dataFolder)
 {
     QList<TAbandonedTest> found;
+    QString refusal;
+    const int folderFd = openRecoveryFolder(TRoundJournal::RecoveryFolder(dataFolder), false, refusal);
+    if (folderFd < 0)
+        return found; // none, or not this user's to offer
+    ::close(folderFd);
     const QDir folder(TRoundJournal::RecoveryFolder(dataFolder));
     const QStringList names = folder.entryList({u"*.journal"_s}, QDir::Files | QDir::Hidden, QDir::Name);
     for (const QString &name : names) {
@@ -552,6 +602,7 @@ QList<TAbandonedTest> FindAbandonedTests(const QString &dataFolder)
             break;
         case TJournalHandle::TOpened::InUse: // a test running in another copy of the program
         case TJournalHandle::TOpened::Missing:
+        case TJournalHandle::TOpened::Foreign: // not this user's: never offered
             continue;
         case TJournalHandle::TOpened::Failed: {
             TAbandonedTest unreadable;
@@ -611,12 +662,12 @@ QString StoreAbandonedTest(const QString &dataFolder, const TAbandonedTest &test
         file->Rounds[i] = test.Rounds.at(i - 1);
     // As at the save: a file of the number that has appeared since is another child's test.
     QString number = test.Info.Kensabangou;
-    if (number.isEmpty() || QFileInfo::exists(TTestFile::TestFilePath(dataFolder, number)))
+    if (number.isEmpty() || EntryExists(TTestFile::TestFilePath(dataFolder, number)))
         number = QString::number(NextTestNumber(dataFolder));
     file->Info.Kensabangou = number;
     file->WriteFile(dataFolder, number);
     // The test file's entry is on the disk before the journal's removal is.
-    syncFolder(dataFolder);
+    SyncFolder(dataFolder);
     journal.remove();
     return number;
 }

@@ -1,11 +1,11 @@
 #include "TimingRecord.h"
 
 #include "Errors.h"
+#include "SafeFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <cmath>
@@ -149,23 +149,17 @@ QString TimingFilePathBeside(const QString &testFilePath)
 
 void WriteTimingSummary(const QString &path, const TTimingSummary &summary)
 {
-    QSaveFile file(path);
-    const QByteArray content = summary.Encode();
-    bool written = file.open(QIODevice::WriteOnly);
-    if (written) {
-        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner); // beside patient data
-        written = file.write(content) == content.size() && file.commit();
-    }
-    if (!written)
-        throw EInOutError(
-            u"ファイル \"%1\" に書き込めません: %2"_s.arg(QFileInfo(path).fileName(), file.errorString()));
+    SaveFileSafely(path, summary.Encode()); // beside patient data: owner-only, never through a link
 }
 
 std::optional<TTimingSummary> ReadTimingSummary(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    try {
+        OpenForReading(file, path);
+    } catch (const EInOutError &) {
         return std::nullopt;
+    }
     // A summary is a few hundred bytes; anything much larger is not one.
     return TTimingSummary::Decode(file.read(64 * 1024));
 }

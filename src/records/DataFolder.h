@@ -7,9 +7,11 @@ namespace vigix {
 // The data folder of this user: the documents folder + "/vigix/" (ends in the separator).
 QString DefaultDataFolder();
 
-// Creates the data folder with every missing parent, owner-only (it holds patient data).
-// Raises EInOutError when it cannot be created.
-void EnsureDataFolder(const QString &dataFolder);
+// Creates the data folder with every missing parent, owner-only (it holds patient data); an existing one of
+// this user's that others may enter is made owner-only. Returns a warning for the examiner when the folder
+// stays open to others (it belongs to another user), otherwise an empty text. Raises EInOutError when it
+// cannot be created.
+QString EnsureDataFolder(const QString &dataFolder);
 
 // The smallest number from 1001 up that no stored (".txt") or deleted (".del") test uses.
 // The number is not reserved: until its file is written, the same number is offered again.

@@ -68,7 +68,8 @@ bool SameChild(const TTestInfo &a, const TTestInfo &b)
 QList<THistoryEntry> ChildHistory(const QString &dataFolder, const TTestInfo &info, QStringList *unreadable)
 {
     QList<THistoryEntry> history;
-    const QFileInfoList files = QDir(dataFolder).entryInfoList({u"*.txt"_s}, QDir::Files, QDir::Name);
+    const QFileInfoList files =
+        QDir(dataFolder).entryInfoList({u"*.txt"_s}, QDir::Files | QDir::NoSymLinks, QDir::Name);
     TTestFile test;
     for (const QFileInfo &file : files) {
         try {

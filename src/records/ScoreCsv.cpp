@@ -1,9 +1,11 @@
 #include "ScoreCsv.h"
 
 #include "Errors.h"
+#include "SafeFile.h"
 #include "ScoreExport.h"
 #include "TestFile.h"
 
+#include <QBuffer>
 #include <QIODevice>
 
 using namespace Qt::StringLiterals;
@@ -50,6 +52,19 @@ TScoreCsvResult WriteScoresCsv(QIODevice &device, const QStringList &testPaths,
             break;
         }
     }
+    return result;
+}
+
+TScoreCsvResult ExportScoresCsv(const QString &path, const QStringList &testPaths,
+                                const std::function<bool(int done)> &progress)
+{
+    // Made whole in memory first (a few megabytes for ten thousand tests), so that the file is written by the
+    // one safe save: the old file stays until the new one is complete, and a cancelled export leaves nothing.
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    TScoreCsvResult result = WriteScoresCsv(buffer, testPaths, progress);
+    if (!result.Cancelled)
+        SaveFileSafely(path, buffer.data(), TLinks::Follow); // the examiner chose the file
     return result;
 }
 

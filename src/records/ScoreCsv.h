@@ -23,4 +23,9 @@ struct TScoreCsvResult
 TScoreCsvResult WriteScoresCsv(QIODevice &device, const QStringList &testPaths,
                                const std::function<bool(int done)> &progress = {});
 
+// WriteScoresCsv into the file at path, which is replaced only once the export is whole, and then owner-only
+// (it holds every child's name and birth date). A cancelled export leaves the file as it was. Raises EInOutError.
+TScoreCsvResult ExportScoresCsv(const QString &path, const QStringList &testPaths,
+                                const std::function<bool(int done)> &progress = {});
+
 } // namespace vigix

@@ -1,11 +1,11 @@
 #include "TestFile.h"
 
 #include "Errors.h"
+#include "SafeFile.h"
 #include "ShiftJis.h"
 
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 #include <QVarLengthArray>
 
 #include <limits>
@@ -92,9 +92,8 @@ QString fileLabel(const QString &path)
 
 QByteArray readWholeFile(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw EInOutError(u"ファイル \"%1\" を開けません: %2"_s.arg(fileLabel(path), file.errorString()));
+    QFile file;
+    OpenForReading(file, path);
     QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         throw EInOutError(u"ファイル \"%1\" を読めません: %2"_s.arg(fileLabel(path), file.errorString()));
@@ -103,9 +102,8 @@ QByteArray readWholeFile(const QString &path)
 
 QByteArray readFirstLine(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw EInOutError(u"ファイル \"%1\" を開けません: %2"_s.arg(fileLabel(path), file.errorString()));
+    QFile file;
+    OpenForReading(file, path);
     QByteArray line = file.readLine();
     if (file.error() != QFileDevice::NoError)
         throw EInOutError(u"ファイル \"%1\" を読めません: %2"_s.arg(fileLabel(path), file.errorString()));
@@ -337,19 +335,9 @@ void TTestFile::WriteTo(QIODevice &device, const QString &path) const
 
 void TTestFile::WriteFileToPath(const QString &path) const
 {
-    // Encode first: a field the file cannot hold must not even open the file.
-    const QByteArray bytes = Encode(path);
-
-    // The old file stays whole until the new one is complete: a full disk or a crash never leaves a
-    // truncated test where a good one stood.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw EInOutError(u"ファイル \"%1\" を作成できません: %2"_s.arg(fileLabel(path), file.errorString()));
-    // Test files hold patient data: owner only.
-    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    writeBytes(file, bytes, path);
-    if (!file.commit())
-        throw EInOutError(u"ファイル \"%1\" に書き込めません: %2"_s.arg(fileLabel(path), file.errorString()));
+    // Encode first: a field the file cannot hold must not even open the file. The old file stays whole until
+    // the new one is complete: a full disk or a crash never leaves a truncated test where a good one stood.
+    SaveFileSafely(path, Encode(path));
 }
 
 } // namespace vigix

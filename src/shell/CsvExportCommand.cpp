@@ -8,7 +8,6 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QProgressDialog>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <utility>
@@ -44,21 +43,14 @@ int TCsvExportCommand::Run(QWidget *parent, const QStringList &testPaths)
     progress.setMinimumDuration(500); // a few tests go by without it
     int written = -1;
     TMessageBox::Run(parent, [&] {
-        QSaveFile file(path);
-        if (!file.open(QIODevice::WriteOnly))
-            throw EInOutError(u"ファイル \"%1\" を作成できません: %2"_s.arg(path, file.errorString()));
-        const TScoreCsvResult result = WriteScoresCsv(file, testPaths, [&progress](int done) {
+        const TScoreCsvResult result = ExportScoresCsv(path, testPaths, [&progress](int done) {
             progress.setValue(done);
             QCoreApplication::processEvents();
             return !progress.wasCanceled();
         });
         progress.reset();
-        if (result.Cancelled) {
-            file.cancelWriting(); // nothing is left behind
-            return;
-        }
-        if (!file.commit())
-            throw EInOutError(u"ファイル \"%1\" に書き込めません: %2"_s.arg(path, file.errorString()));
+        if (result.Cancelled)
+            return; // nothing is left behind
         written = result.Written;
         if (!result.Failures.isEmpty())
             TMessageBox::Warning(parent,

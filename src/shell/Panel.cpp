@@ -74,10 +74,11 @@ QIcon testIcon()
     return both;
 }
 
-// Devices, pipes and sockets named "*.txt" are skipped: opening a pipe would hang the program.
-bool isSpecialFile(const QFileInfo &entry)
+// Devices, pipes and sockets named "*.txt" are skipped (opening a pipe would hang the program), and so are links:
+// nothing in the data folder is followed through a link. A folder named like a test is read, and told.
+bool isStoredTest(const QFileInfo &entry)
 {
-    return entry.exists() && !entry.isFile() && !entry.isDir();
+    return !entry.isSymLink() && (entry.isFile() || entry.isDir());
 }
 
 } // namespace
@@ -123,7 +124,9 @@ TfrmPanel::TfrmPanel(const QString &dataFolder, ISoundChannel *sound, QWidget *p
 
     try {
         // A missing data folder is created; one that cannot be is told now, not when a test's save fails.
-        EnsureDataFolder(m_values.DataFolder);
+        const QString openToOthers = EnsureDataFolder(m_values.DataFolder);
+        if (!openToOthers.isEmpty())
+            TMessageBox::Warning(this, openToOthers);
         RefreshTestList();
     } catch (const EVigixError &error) {
         TMessageBox::Error(this, error.message());
@@ -537,7 +540,7 @@ void TfrmPanel::RefreshTestList()
     TTestFile scratch;
     const QIcon rowIcon = testIcon(); // one icon for all rows: loading it per row would parse the SVG each time
     for (const QFileInfo &entry : entries) {
-        if (isSpecialFile(entry))
+        if (!isStoredTest(entry))
             continue;
         scratch.ReadInfoFromPath(entry.filePath());
         const TTestInfo &info = scratch.Info;

@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QStringList>
 
 #include <cstdio>
@@ -75,7 +76,9 @@ int main(int argc, char *argv[])
     for (const QString &path : files) {
         TTestFile test;
         try {
-            test.ReadFileFromPath(path);
+            // A file named on the command line is the researcher's own choice: a link there is followed.
+            const QString resolved = QFileInfo(path).canonicalFilePath();
+            test.ReadFileFromPath(resolved.isEmpty() ? path : resolved);
             test.Culc();
         } catch (const EVigixError &error) {
             // One damaged file must not keep the others from being scored.

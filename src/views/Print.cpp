@@ -3,9 +3,11 @@
 #include "Errors.h"
 #include "MessageBox.h"
 #include "PageMap.h"
+#include "SafeFile.h"
 #include "TestFile.h"
 
 #include <QAction>
+#include <QBuffer>
 #include <QDir>
 #include <QEventLoop>
 #include <QFileDialog>
@@ -17,7 +19,6 @@
 #include <QPointer>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
-#include <QSaveFile>
 #include <QScopeGuard>
 #include <QScreen>
 #include <QStandardPaths>
@@ -603,27 +604,29 @@ void TfrmPrint::paintPages(QPagedPaintDevice &device, QPainter &painter) const
     }
 }
 
-void TfrmPrint::WritePdf(const QString &path) const
+QByteArray TfrmPrint::RenderPdf() const
 {
-    const QString shown = QDir::toNativeSeparators(path);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw EInOutError(u"ファイル \"%1\" を作成できません: %2"_s.arg(shown, file.errorString()));
-    // The report holds patient data, like the test files: owner only.
-    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    QBuffer pdf;
+    pdf.open(QIODevice::WriteOnly);
     {
-        QPdfWriter writer(&file);
+        QPdfWriter writer(&pdf);
         writer.setPageLayout(A4Layout());
         writer.setCreator(u"VIGIX"_s);
         writer.setTitle(u"検査結果レポート "_s + Text(u"qlblKensabangou"_s));
         QPainter painter;
         if (!painter.begin(&writer))
-            throw EInOutError(u"ファイル \"%1\" に書き込めません"_s.arg(shown));
+            throw EInOutError(u"レポートの PDF を作成できません"_s);
         paintPages(writer, painter);
         painter.end();
     }
-    if (!file.commit())
-        throw EInOutError(u"ファイル \"%1\" に書き込めません: %2"_s.arg(shown, file.errorString()));
+    return pdf.data();
+}
+
+void TfrmPrint::WritePdf(const QString &path) const
+{
+    // Rendered whole first, then written by the one safe save: the PDF writer does not check its writes. The
+    // report holds patient data, like the test files: the file is owner-only.
+    SaveFileSafely(path, RenderPdf(), TLinks::Follow); // the examiner chose the file
 }
 
 void TfrmPrint::ShowPreview(QWidget *parent)

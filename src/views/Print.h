@@ -2,6 +2,7 @@
 
 #include "ResultViews.h"
 
+#include <QByteArray>
 #include <QHash>
 #include <QList>
 #include <QObject>
@@ -46,7 +47,9 @@ public:
     // corner whatever margins or full-page mode the device uses.
     void Paint(QPainter &painter) const;
 
-    // Writes the prepared pages as a PDF, replacing the file only once it is whole.
+    // The prepared pages as a PDF document.
+    QByteArray RenderPdf() const;
+    // Writes the prepared pages as a PDF, replacing the file only once it is whole; owner-only.
     // Raises EInOutError when the file cannot be written.
     void WritePdf(const QString &path) const;
 

@@ -24,6 +24,12 @@ private slots:
         QTest::newRow("no birth year") << QString() << u"4"_s << u"2002/10/11 15:30:03"_s << -99 << 0;
         QTest::newRow("year not a number") << u"平成5"_s << u"4"_s << u"2002/10/11 15:30:03"_s << -99 << 0;
         QTest::newRow("month not a number") << u"1993"_s << u"4月"_s << u"2002/10/11 15:30:03"_s << -99 << 0;
+        // Stored numbers no calendar has give no age, rather than a wrapped one.
+        QTest::newRow("lowest int year") << u"-2147483648"_s << u"4"_s << u"2002/10/11 15:30:03"_s << -99 << 0;
+        QTest::newRow("highest int year") << u"2147483647"_s << u"4"_s << u"2002/10/11 15:30:03"_s << -99 << 0;
+        QTest::newRow("lowest int month") << u"1993"_s << u"-2147483648"_s << u"2002/10/11 15:30:03"_s << -99 << 0;
+        QTest::newRow("month 13") << u"1993"_s << u"13"_s << u"2002/10/11 15:30:03"_s << -99 << 0;
+        QTest::newRow("edges of the range") << u"0"_s << u"1"_s << u"9999/12/31 00:00:00"_s << 9999 << 11;
         // The birth check comes first: a bad test date-time is not read without a birth year.
         QTest::newRow("no birth year, bad date") << QString() << u"4"_s << u"11.10.2002"_s << -99 << 0;
     }
@@ -46,7 +52,8 @@ private slots:
 
     void unreadableTestDateTime_raisesConversionErrorNamingIt()
     {
-        for (const QString &bad : {u"11.10.2002"_s, u"2002/10"_s, u"x/10/11"_s, u"2002/ten/11"_s, QString()}) {
+        for (const QString &bad : {u"11.10.2002"_s, u"2002/10"_s, u"x/10/11"_s, u"2002/ten/11"_s, QString(),
+                                   u"2147483647/10/11"_s, u"-2147483648/10/11"_s, u"2002/-2147483648/11"_s}) {
             try {
                 AgeAtTest(u"1993"_s, u"4"_s, bad);
                 QFAIL(qPrintable(u"no error for \"%1\""_s.arg(bad)));

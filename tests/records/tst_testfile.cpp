@@ -1,3 +1,4 @@
+#include "../WriteFailureSweep.h"
 #include "DataFolder.h"
 #include "Errors.h"
 #include "TestFile.h"
@@ -27,6 +28,7 @@ using vigix::EInOutError;
 using vigix::TRoundInfo;
 using vigix::TTestFile;
 using vigix::TTestInfo;
+using vigix::testing::FileSizeLimit;
 
 namespace {
 
@@ -229,33 +231,6 @@ protected:
 
 private:
     qint64 m_capacity;
-};
-
-// Limits the size of files this process may write, as a full disk would, and restores the limit on leaving.
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        m_ok = ::getrlimit(RLIMIT_FSIZE, &m_old) == 0;
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = m_old;
-        limit.rlim_cur = bytes;
-        m_ok = m_ok && m_oldHandler != SIG_ERR && ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
-    }
-    ~FileSizeLimit()
-    {
-        ::setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-    FileSizeLimit(const FileSizeLimit &) = delete;
-    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
-    bool ok() const { return m_ok; }
-
-private:
-    rlimit m_old{};
-    void (*m_oldHandler)(int) = SIG_DFL;
-    bool m_ok = false;
 };
 
 // Characters of code page 932 that random texts are drawn from: ASCII without comma and quote, kana, kanji of both

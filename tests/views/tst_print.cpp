@@ -1,6 +1,8 @@
+#include "../WriteFailureSweep.h"
 #include "Errors.h"
 #include "MessageBox.h"
 #include "Print.h"
+#include "SafeFile.h"
 #include "TestFile.h"
 #include "VigixApplication.h"
 
@@ -189,6 +191,32 @@ private slots:
         QCOMPARE(print.Text(u"qlblT_Total"_s), u"3"_s);
         QCOMPARE(print.Text(u"qlblT_MEAN"_s), u"350.00"_s);
         QVERIFY_THROWS_EXCEPTION(EInOutError, print.WritePdf(folder() + u"no such folder/report.pdf"_s));
+    }
+
+    // The PDF replaces an older report while the disk fills at every byte of the new one; the whole command
+    // (painting included) at every 200th byte, since painting a page takes far longer than saving it.
+    void writePdf_failingAtEveryOffset_keepsTheOldReportAndTellsWhy()
+    {
+        TTestFile test;
+        test.Info.Shimei1 = u"山田"_s;
+        addRounds(test, 40, u"T"_s, u"N"_s, 420);
+        test.WriteFile(folder(), u"1006"_s);
+        TfrmPrint print(folder());
+        print.PrepareReport(u"1006"_s);
+        const QString path = folder() + u"report.pdf"_s;
+        SaveFileSafely(path, "an older report", TLinks::Follow);
+
+        const QByteArray pdf = print.RenderPdf();
+        QVERIFY(pdf.startsWith("%PDF"));
+        const auto saves = testing::SweepWriteFailures(path, [&] { SaveFileSafely(path, pdf, TLinks::Follow); });
+        QVERIFY2(saves.Damaged == 0, qPrintable(saves.Faults.join(u'\n')));
+        const auto command = testing::SweepWriteFailures(
+            path, [&] { print.WritePdf(path); }, 200);
+        QVERIFY2(command.Damaged == 0, qPrintable(command.Faults.join(u'\n')));
+        qInfo("PDF of %lld bytes: %lld offsets through the save, %lld through the whole command, 0 damaged",
+              saves.Written.size(), saves.Offsets, command.Offsets);
+        QCOMPARE(QFile::permissions(path) & ~(QFileDevice::ReadUser | QFileDevice::WriteUser),
+                 QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     }
 
     void writePdf_textsSitInTheirBoxes_longNameWrapsInsideItsBox()

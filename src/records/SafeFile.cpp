@@ -1,0 +1,190 @@
+#include "SafeFile.h"
+
+#include "Errors.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <cerrno>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace vigix {
+
+namespace {
+
+QString label(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+QString japaneseReason(int error)
+{
+    switch (error) {
+    case ENOENT:
+        return u"ファイルまたはフォルダがありません"_s;
+    case EACCES:
+    case EPERM:
+        return u"アクセスする権限がありません"_s;
+    case ENOSPC:
+#ifdef EDQUOT
+    case EDQUOT:
+#endif
+        return u"ディスクの空き容量が足りません"_s;
+    case EFBIG:
+        return u"ファイルが大きすぎます"_s;
+    case EROFS:
+        return u"読み取り専用の場所です"_s;
+    case EBUSY:
+    case ETXTBSY:
+        return u"他のプログラムが使用中です"_s;
+    case ELOOP:
+        return u"リンクになっています（データフォルダではリンクをたどりません）"_s;
+    case EISDIR:
+        return u"フォルダになっています"_s;
+    case EIO:
+        return u"ディスクの読み書きに失敗しました"_s;
+    default:
+        return QString();
+    }
+}
+
+// Why the entry at path cannot be written through, or an empty text when it can (a regular file, or nothing).
+QString refusedEntry(const QString &path)
+{
+    struct stat status
+    {
+    };
+    if (::lstat(QFile::encodeName(path).constData(), &status) != 0 || S_ISREG(status.st_mode))
+        return QString();
+    if (S_ISLNK(status.st_mode))
+        return japaneseReason(ELOOP);
+    if (S_ISDIR(status.st_mode))
+        return japaneseReason(EISDIR);
+    return u"通常のファイルではありません"_s;
+}
+
+// Writes all of bytes to fd; the errno of the failure, or 0. Written here rather than through QSaveFile::write:
+// Qt keeps small writes in a buffer and writes them only at commit(), and Qt 6.4's commit() then renames even
+// when that write failed, and a short write leaves no reason behind.
+int writeAll(int fd, const QByteArray &bytes)
+{
+    const char *data = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t written = ::write(fd, data, std::size_t(left));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written < 0)
+            return errno;
+        if (written == 0)
+            return EIO;
+        data += written;
+        left -= written;
+    }
+    return 0;
+}
+
+int syncFile(int fd)
+{
+    for (;;) {
+#ifdef __APPLE__
+        const int result = ::fcntl(fd, F_FULLFSYNC); // fsync alone stops at the drive's cache there
+#else
+        const int result = ::fsync(fd);
+#endif
+        if (result == 0)
+            return 0;
+        if (errno != EINTR)
+            return errno;
+    }
+}
+
+} // namespace
+
+QString SystemErrorReason(int error)
+{
+    const QString system = qt_error_string(error);
+    const QString reason = japaneseReason(error);
+    return reason.isEmpty() ? system : u"%1 (%2)"_s.arg(reason, system);
+}
+
+bool EntryExists(const QString &path)
+{
+    struct stat status
+    {
+    };
+    return ::lstat(QFile::encodeName(path).constData(), &status) == 0;
+}
+
+void SaveFileSafely(const QString &path, const QByteArray &bytes, TLinks links)
+{
+    const auto cannotWrite = [&path](const QString &reason) {
+        return EInOutError(u"ファイル \"%1\" に書き込めません: %2"_s.arg(label(path), reason));
+    };
+    if (links == TLinks::Refuse) {
+        if (const QString refused = refusedEntry(path); !refused.isEmpty())
+            throw cannotWrite(refused);
+    }
+
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        throw EInOutError(u"ファイル \"%1\" を作成できません: %2"_s.arg(label(path), file.errorString()));
+    // Patient data: owner only, before a byte of it is written.
+    if (!file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
+        throw cannotWrite(file.errorString());
+    // The new file is on the disk before it replaces the old one: a full disk shows here, not after the rename.
+    if (const int error = writeAll(file.handle(), bytes))
+        throw cannotWrite(SystemErrorReason(error));
+    if (const int error = syncFile(file.handle()))
+        throw cannotWrite(SystemErrorReason(error));
+    if (!file.commit())
+        throw cannotWrite(file.errorString());
+    // The rename itself reaches the disk too; the file is already whole in its place if this fails.
+    SyncFolder(QFileInfo(path).absolutePath());
+}
+
+void OpenForReading(QFile &file, const QString &path)
+{
+    const auto cannotOpen = [&path](const QString &reason) {
+        return EInOutError(u"ファイル \"%1\" を開けません: %2"_s.arg(label(path), reason));
+    };
+    // Non-blocking only for the open: a pipe named like a test must not hold the program up.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        throw cannotOpen(SystemErrorReason(errno));
+    struct stat status
+    {
+    };
+    const bool known = ::fstat(fd, &status) == 0;
+    const int error = known ? 0 : errno;
+    if (!known || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        throw cannotOpen(!known                    ? SystemErrorReason(error)
+                         : S_ISDIR(status.st_mode) ? japaneseReason(EISDIR)
+                                                   : u"通常のファイルではありません"_s);
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        throw cannotOpen(file.errorString());
+    }
+}
+
+bool SyncFolder(const QString &folder)
+{
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool synced = ::fsync(fd) == 0;
+    ::close(fd);
+    return synced;
+}
+
+} // namespace vigix

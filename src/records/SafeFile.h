@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+class QFile;
+
+namespace vigix {
+
+// What a write or an open does with a link standing at the path's last step.
+enum class TLinks {
+    Refuse, // every file of the data folder: a link there may be another user's way to steer the write
+    Follow, // a file the examiner chose in a dialog
+};
+
+// The examiner's reason for a system error number, with the system's own text after it for the technician:
+// "ディスクの空き容量が足りません (No space left on device)".
+QString SystemErrorReason(int error);
+
+// Whether anything at all stands at path: a file, a folder, a pipe, or a link, even one that leads nowhere.
+bool EntryExists(const QString &path);
+
+// Replaces the file at path with bytes. The old file stays whole until the new one is complete and on the disk:
+// the bytes go to a temporary file beside it, which is synced and then renamed over it. The new file is
+// owner-only. Raises EInOutError naming the file and the reason; nothing is left behind then.
+void SaveFileSafely(const QString &path, const QByteArray &bytes, TLinks links = TLinks::Refuse);
+
+// Opens a regular file for reading, never through a link and never a pipe or a device (reading one could wait
+// for ever). Raises EInOutError naming the file and the reason.
+void OpenForReading(QFile &file, const QString &path);
+
+// Brings a folder's entries (a file created, renamed or removed in it) to the disk. False when it could not.
+bool SyncFolder(const QString &folder);
+
+} // namespace vigix
