@@ -3,7 +3,6 @@
 #include "DataFolder.h"
 #include "Errors.h"
 #include "Random.h"
-#include "SafeFile.h"
 #include "TestFile.h"
 
 #include <algorithm>
@@ -374,9 +373,8 @@ void TAdministration::SaveTest()
     // The round in progress, with any presses already in it, is not stored.
     m_testFile.RoundCount = std::clamp(Round - 1, 0, int(TTestFile::TestRounds));
     // The number was offered, not reserved, when the subject was entered. A file of that number that has
-    // appeared since is another child's test: this one goes to the next free number. Any entry of the name counts,
-    // a link that leads nowhere too: writing through it would put the test where the link points.
-    if (EntryExists(TTestFile::TestFilePath(DataFolder, m_testFile.Info.Kensabangou)))
+    // appeared since is another child's test, and a link there leads elsewhere: this one goes to the next free number.
+    if (!TestNumberFree(DataFolder, m_testFile.Info.Kensabangou))
         m_testFile.Info.Kensabangou = QString::number(NextTestNumber(DataFolder));
     m_testFile.WriteFile(DataFolder, m_testFile.Info.Kensabangou);
     if (Journal)

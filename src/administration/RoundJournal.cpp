@@ -244,7 +244,7 @@ bool alreadyStored(const QString &dataFolder, const QString &number, QByteArrayV
     QFile file;
     try {
         OpenForReading(file, TTestFile::TestFilePath(dataFolder, number)); // never a pipe or a link
-    } catch (const EInOutError &) {
+    } catch (const EVigixError &) {
         return false;
     }
     return file.size() >= journal.size() && file.read(journal.size()) == journal;
@@ -662,7 +662,7 @@ QString StoreAbandonedTest(const QString &dataFolder, const TAbandonedTest &test
         file->Rounds[i] = test.Rounds.at(i - 1);
     // As at the save: a file of the number that has appeared since is another child's test.
     QString number = test.Info.Kensabangou;
-    if (number.isEmpty() || EntryExists(TTestFile::TestFilePath(dataFolder, number)))
+    if (!TestNumberFree(dataFolder, number))
         number = QString::number(NextTestNumber(dataFolder));
     file->Info.Kensabangou = number;
     file->WriteFile(dataFolder, number);

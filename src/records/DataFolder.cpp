@@ -2,6 +2,7 @@
 
 #include "Errors.h"
 #include "SafeFile.h"
+#include "TestFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -39,10 +40,19 @@ QString EnsureDataFolder(const QString &dataFolder)
         throw EInOutError(u"データフォルダ \"%1\" を開けません: %2"_s.arg(shown, SystemErrorReason(errno)));
     if ((status.st_mode & 077) == 0)
         return QString();
-    if (status.st_uid == ::geteuid() && ::chmod(QFile::encodeName(dir.path()).constData(), 0700) == 0)
-        return QString();
-    return u"データフォルダ \"%1\" は他のユーザーも読み書きできる設定になっていて、本人専用に変更できません。"
-           u"検査のデータを守るため、フォルダの所有者または管理者に設定の変更を依頼してください。"_s.arg(shown);
+    if (status.st_uid != ::geteuid())
+        return u"データフォルダ \"%1\" は他のユーザーも開ける設定になっていますが、所有者が別のユーザーのため本人専用に"
+               u"変更できません。検査のデータを守るため、フォルダの所有者または管理者に設定の変更を依頼してください。"_s
+                   .arg(shown);
+    if (::chmod(QFile::encodeName(dir.path()).constData(), 0700) != 0)
+        return u"データフォルダ \"%1\" を本人専用に変更できません: %2"_s.arg(shown, SystemErrorReason(errno));
+    return QString();
+}
+
+bool TestNumberFree(const QString &dataFolder, const QString &number)
+{
+    return !number.isEmpty() && TTestFile::IsFileNameNumber(number) &&
+           !EntryExists(TTestFile::TestFilePath(dataFolder, number));
 }
 
 int NextTestNumber(const QString &dataFolder)

@@ -66,7 +66,9 @@ std::optional<QString> FirstUnencodableCharacter(const QString &text)
 std::optional<QString> FirstUnstorableCharacter(const QString &text)
 {
     for (QChar c : text) {
-        if (c == u',' || c == u'"' || c == u'\r' || c == u'\n')
+        // Control codes never come from the keyboard, and three of them do not read back as written (ICU's
+        // table moves 0x1A, 0x1C and 0x7F): a field that holds one came from a damaged file.
+        if (c == u',' || c == u'"' || c.unicode() < 0x20 || c.unicode() == 0x7F)
             return QString(c);
     }
     return FirstUnencodableCharacter(text);

@@ -18,7 +18,7 @@ QString FoldToWindowsForms(QString text);
 std::optional<QString> FirstUnencodableCharacter(const QString &text);
 
 // The first character a text field of a test file cannot keep: the field separator ",", a double quote, a
-// line end, or a character code page 932 cannot hold.
+// line end or another control code, or a character code page 932 cannot hold.
 std::optional<QString> FirstUnstorableCharacter(const QString &text);
 
 // The character for a message: 「😀」(U+1F600), or 改行 for a line end.

@@ -243,7 +243,15 @@ void writeBytes(QIODevice &device, const QByteArray &bytes, const QString &path)
 
 QString TTestFile::TestFilePath(const QString &dataFolder, const QString &number)
 {
+    // A number read from a damaged file ("../x") must never lead out of the data folder.
+    if (!IsFileNameNumber(number))
+        throw EConvertError(u"検査番号 \"%1\" はファイル名に使えない文字を含んでいます"_s.arg(number));
     return QDir(dataFolder).filePath(number + u".txt"_s);
+}
+
+bool TTestFile::IsFileNameNumber(const QString &number)
+{
+    return !number.contains(u'/') && !number.contains(u'\\') && !number.contains(QChar(0));
 }
 
 void TTestFile::ReadInfo(const QString &dataFolder, const QString &number)

@@ -60,7 +60,9 @@ public:
     TCulcResult CulcResult;
 
     // Test file of the given number in the data folder: folder + number + ".txt".
+    // Raises EConvertError for a number that is no file name of its own (it holds a path separator).
     static QString TestFilePath(const QString &dataFolder, const QString &number);
+    static bool IsFileNameNumber(const QString &number);
 
     // Reads line 1 of the test file into Info. Raises EInOutError when the file cannot be read.
     void ReadInfo(const QString &dataFolder, const QString &number);

