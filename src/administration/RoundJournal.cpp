@@ -35,21 +35,6 @@ QString label(const QString &path)
     return QDir::toNativeSeparators(path);
 }
 
-bool syncData(int fd)
-{
-    for (;;) {
-#ifdef __APPLE__
-        const int result = ::fcntl(fd, F_FULLFSYNC); // fsync alone stops at the drive's cache there
-#else
-        const int result = ::fdatasync(fd);
-#endif
-        if (result == 0)
-            return true;
-        if (errno != EINTR)
-            return false;
-    }
-}
-
 // The journal's name: the test number (only letters and digits, so that it stays one plain file name) and the
 // moment of the test's opening, so that two copies of the program offered the same number never share one.
 QString journalPath(const QString &dataFolder, const QString &number)
@@ -346,7 +331,7 @@ bool TFileJournalStorage::Append(const QByteArray &bytes)
 
 bool TFileJournalStorage::Sync()
 {
-    if (!syncData(m_fd))
+    if (SyncFile(m_fd) != 0)
         return fail(u"ファイル \"%1\" をディスクに書き込めません"_s.arg(label(m_path)));
     return true;
 }

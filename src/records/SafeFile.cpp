@@ -91,21 +91,6 @@ int writeAll(int fd, const QByteArray &bytes)
     return 0;
 }
 
-int syncFile(int fd)
-{
-    for (;;) {
-#ifdef __APPLE__
-        const int result = ::fcntl(fd, F_FULLFSYNC); // fsync alone stops at the drive's cache there
-#else
-        const int result = ::fsync(fd);
-#endif
-        if (result == 0)
-            return 0;
-        if (errno != EINTR)
-            return errno;
-    }
-}
-
 } // namespace
 
 QString SystemErrorReason(int error)
@@ -142,7 +127,7 @@ void SaveFileSafely(const QString &path, const QByteArray &bytes, TLinks links)
     // The new file is on the disk before it replaces the old one: a full disk shows here, not after the rename.
     if (const int error = writeAll(file.handle(), bytes))
         throw cannotWrite(SystemErrorReason(error));
-    if (const int error = syncFile(file.handle()))
+    if (const int error = SyncFile(file.handle()))
         throw cannotWrite(SystemErrorReason(error));
     if (!file.commit())
         throw cannotWrite(file.errorString());
@@ -174,6 +159,21 @@ void OpenForReading(QFile &file, const QString &path)
     if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
         throw cannotOpen(file.errorString());
+    }
+}
+
+int SyncFile(int fd)
+{
+    for (;;) {
+#ifdef __APPLE__
+        const int result = ::fcntl(fd, F_FULLFSYNC); // fsync alone stops at the drive's cache there
+#else
+        const int result = ::fdatasync(fd); // the data and the size: all a read needs
+#endif
+        if (result == 0)
+            return 0;
+        if (errno != EINTR)
+            return errno;
     }
 }
 

@@ -29,6 +29,9 @@ void SaveFileSafely(const QString &path, const QByteArray &bytes, TLinks links =
 // for ever). Raises EInOutError naming the file and the reason.
 void OpenForReading(QFile &file, const QString &path);
 
+// Brings what was written to an open file to the disk, not only to a cache. 0, or the errno of the failure.
+int SyncFile(int fd);
+
 // Brings a folder's entries (a file created, renamed or removed in it) to the disk. False when it could not.
 bool SyncFolder(const QString &folder);
 
