@@ -2,8 +2,8 @@
 
 #include "Errors.h"
 #include "SafeFile.h"
+#include "TestFile.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -138,13 +138,13 @@ TTimingSummary TTimingRecorder::Summary() const
 
 QString TimingFilePath(const QString &dataFolder, const QString &number)
 {
-    return QDir(dataFolder).filePath(number + u".timing"_s);
+    return TTestFile::DataFolderFile(dataFolder, number + u".timing"_s);
 }
 
 QString TimingFilePathBeside(const QString &testFilePath)
 {
     const QFileInfo file(testFilePath);
-    return file.dir().filePath(file.completeBaseName() + u".timing"_s);
+    return TTestFile::DataFolderFile(file.path(), file.completeBaseName() + u".timing"_s);
 }
 
 void WriteTimingSummary(const QString &path, const TTimingSummary &summary)

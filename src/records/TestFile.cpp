@@ -245,13 +245,23 @@ QString TTestFile::TestFilePath(const QString &dataFolder, const QString &number
 {
     // A number read from a damaged file ("../x") must never lead out of the data folder.
     if (!IsFileNameNumber(number))
-        throw EConvertError(u"検査番号 \"%1\" はファイル名に使えない文字を含んでいます"_s.arg(number));
-    return QDir(dataFolder).filePath(number + u".txt"_s);
+        throw EConvertError(
+            u"検査番号 \"%1\" はファイル名に使えません（区切りの文字を含むか、長すぎます）"_s.arg(number));
+    return DataFolderFile(dataFolder, number + u".txt"_s);
+}
+
+QString TTestFile::DataFolderFile(const QString &dataFolder, const QString &fileName)
+{
+    // Joined as text, not with QDir::filePath, which takes a name beginning with ":" for a path of its own.
+    if (dataFolder.isEmpty() || dataFolder.endsWith(u'/'))
+        return dataFolder + fileName;
+    return dataFolder + u'/' + fileName;
 }
 
 bool TTestFile::IsFileNameNumber(const QString &number)
 {
-    return !number.contains(u'/') && !number.contains(u'\\') && !number.contains(QChar(0));
+    // 80 characters stay within a file name's 255 bytes in UTF-8, ".timing" included.
+    return number.size() <= 80 && !number.contains(u'/') && !number.contains(u'\\') && !number.contains(QChar(0));
 }
 
 void TTestFile::ReadInfo(const QString &dataFolder, const QString &number)

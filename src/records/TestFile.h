@@ -60,9 +60,11 @@ public:
     TCulcResult CulcResult;
 
     // Test file of the given number in the data folder: folder + number + ".txt".
-    // Raises EConvertError for a number that is no file name of its own (it holds a path separator).
+    // Raises EConvertError for a number that is no file name of its own (a path separator, or too long).
     static QString TestFilePath(const QString &dataFolder, const QString &number);
     static bool IsFileNameNumber(const QString &number);
+    // The path of a file in the data folder (with or without its closing separator).
+    static QString DataFolderFile(const QString &dataFolder, const QString &fileName);
 
     // Reads line 1 of the test file into Info. Raises EInOutError when the file cannot be read.
     void ReadInfo(const QString &dataFolder, const QString &number);

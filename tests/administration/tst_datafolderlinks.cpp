@@ -283,17 +283,23 @@ void DataFolderLinksTest::journal_numberLeadingOutOfTheFolder_storedInsideUnderT
     QByteArray journal = plantedJournal(u"本人"_s);
     journal.replace(0, 4, "../escaped");
     put(TRoundJournal::RecoveryFolder(data) + u"1001-1.journal"_s, journal);
+    journal.replace(0, 10, ":2001"); // Qt's own paths begin with ":"; the file must not leave the folder either
+    put(TRoundJournal::RecoveryFolder(data) + u"2001-1.journal"_s, journal);
 
     const QList<TAbandonedTest> found = FindAbandonedTests(data);
-    QCOMPARE(found.size(), 1);
+    QCOMPARE(found.size(), 2);
     QCOMPARE(found.first().Info.Kensabangou, u"../escaped"_s);
     QCOMPARE(StoreAbandonedTest(data, found.first()), u"1001"_s);
+    QCOMPARE(found.last().Info.Kensabangou, u":2001"_s);
+    QCOMPARE(StoreAbandonedTest(data, found.last()), u":2001"_s);
     QCOMPARE(entries(root.path()), QStringList{u"data"_s});
+    QCOMPARE(entries(data), (QStringList{u".recovery"_s, u"1001.txt"_s, u":2001.txt"_s}));
     TTestFile stored;
     stored.ReadFile(data, u"1001"_s);
     QCOMPARE(stored.Info.Shimei1, u"本人"_s);
     QCOMPARE(stored.RoundCount, 2);
     QVERIFY_THROWS_EXCEPTION(EConvertError, stored.ReadFile(data, u"../escaped"_s));
+    QVERIFY_THROWS_EXCEPTION(EConvertError, stored.ReadFile(data, QString(81, u'1')));
 }
 
 QTEST_GUILESS_MAIN(DataFolderLinksTest)
