@@ -1,0 +1,168 @@
+// Feeds arbitrary bytes to the recovery of abandoned tests as the journal "<data folder>/.recovery/1001-1.journal".
+//
+// The first byte of the input chooses what else happens; the rest is the journal:
+//   bit 0: the test of the journal's number is already stored: its test file begins with the journal's bytes
+//          (only for a number that is a plain file name stem);
+//   bit 1: every abandoned test found is stored as a test file, then read back.
+// The checks are what RoundJournal.h promises: the subject line read as a test file reads it, then only whole
+// round lines (ended by CR LF), in order, at most 500, up to the first one that does not read as a round.
+
+#include "Errors.h"
+#include "FuzzSupport.h"
+#include "RoundJournal.h"
+#include "TestFile.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QFileInfo>
+#include <QList>
+#include <QString>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+using namespace Qt::StringLiterals;
+using namespace vigix;
+
+namespace {
+
+const QByteArray LineEnd = QByteArrayLiteral("\r\n");
+
+enum : std::uint8_t { StoredAlready = 0x01, StoreFound = 0x02 };
+
+// Only a number that stays a file name inside the data folder is used to name a file here: the fuzzer must
+// never write outside its own folder.
+bool plainNumber(const QString &number)
+{
+    if (number.isEmpty() || number.size() > 20)
+        return false;
+    for (const QChar c : number) {
+        if (!(c.unicode() < 0x80 && c.isLetterOrNumber()))
+            return false;
+    }
+    return true;
+}
+
+// The whole lines of the journal after its subject line, each without its CR LF; what follows the last CR LF is
+// torn and not a line.
+QList<QByteArrayView> wholeRoundLines(QByteArrayView journal)
+{
+    QList<QByteArrayView> lines;
+    qsizetype start = journal.indexOf(LineEnd);
+    if (start < 0)
+        return lines;
+    start += LineEnd.size();
+    for (qsizetype end; (end = journal.indexOf(LineEnd, start)) >= 0; start = end + LineEnd.size())
+        lines.append(journal.sliced(start, end - start));
+    return lines;
+}
+
+void checkFound(const TAbandonedTest &test, QByteArrayView journal)
+{
+    const qsizetype subjectEnd = journal.indexOf(LineEnd);
+    // Only a journal without a whole subject line has no subject record; an unreadable file would too, but
+    // this one is ours and readable.
+    FUZZ_CHECK(test.Error.isEmpty() == (subjectEnd >= 0));
+    if (!test.Error.isEmpty()) {
+        FUZZ_CHECK(test.Rounds.isEmpty());
+        return;
+    }
+    FUZZ_CHECK(test.Info == TTestFile::DecodeInfoLine(journal.first(subjectEnd)));
+
+    const QList<QByteArrayView> lines = wholeRoundLines(journal);
+    FUZZ_CHECK(test.RoundCount() <= TTestFile::TestRounds);
+    FUZZ_CHECK(test.RoundCount() <= lines.size());
+    for (int i = 0; i < test.RoundCount(); ++i) {
+        const TRoundInfo &round = test.Rounds[i];
+        FUZZ_CHECK(round == TTestFile::DecodeRoundLine(lines[i], test.JournalPath, i + 2));
+        // The text fields come from between commas, with every quote dropped.
+        for (const QString *text : {&round.Target, &round.Noise})
+            FUZZ_CHECK(!text->contains(u',') && !text->contains(u'"'));
+    }
+    // Fewer rounds than whole lines: the next line is where reading stopped, so it does not read as a round.
+    if (test.RoundCount() < TTestFile::TestRounds && test.RoundCount() < lines.size()) {
+        bool damaged = false;
+        try {
+            (void)TTestFile::DecodeRoundLine(lines[test.RoundCount()], test.JournalPath, test.RoundCount() + 2);
+        } catch (const EConvertError &) {
+            damaged = true;
+        }
+        FUZZ_CHECK(damaged);
+    }
+}
+
+// Stores the test as the recovery offer does, then reads the file it wrote: it must hold the subject record
+// (under the number used) and every round found, and the journal must be gone.
+void storeAndReadBack(const QString &folder, const TAbandonedTest &test)
+{
+    QString number;
+    try {
+        number = StoreAbandonedTest(folder, test);
+    } catch (const EConvertError &) {
+        // Text the test file cannot hold: the journal stays for the examiner to discard.
+        FUZZ_CHECK(QFileInfo::exists(test.JournalPath));
+        return;
+    }
+    FUZZ_CHECK(!QFileInfo::exists(test.JournalPath));
+    // Whatever the journal's number, the test went into the data folder (a "../x" goes to the next free number).
+    FUZZ_CHECK(TTestFile::IsFileNameNumber(number) && QFileInfo::exists(TTestFile::TestFilePath(folder, number)));
+    auto stored = std::make_unique<TTestFile>();
+    stored->ReadFile(folder, number);
+    TTestInfo expected = test.Info;
+    expected.Kensabangou = number;
+    FUZZ_CHECK(stored->Info == expected);
+    FUZZ_CHECK(stored->RoundCount == test.RoundCount());
+    for (int i = 1; i <= stored->RoundCount; ++i)
+        FUZZ_CHECK(fuzz::SameRoundReadBack(test.Rounds[i - 1], stored->Rounds[i]));
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    if (size == 0)
+        return 0;
+    const std::uint8_t mode = data[0];
+    const QByteArrayView journal(reinterpret_cast<const char *>(data + 1), static_cast<qsizetype>(size - 1));
+
+    const QString &folder = fuzz::DataFolder();
+    fuzz::EmptyFolder(folder);
+    const QString recovery = TRoundJournal::RecoveryFolder(folder);
+    fuzz::MakeOwnerOnlyFolder(recovery);
+    const QString journalPath = recovery + u"1001-1.journal"_s;
+    fuzz::WriteOwnerOnlyFile(journalPath, journal);
+
+    // The test saved, then the program stopped before removing its journal: the test file of its number
+    // begins with every byte of the journal (and so with its whole lines).
+    bool expectRemoved = false;
+    if (mode & StoredAlready) {
+        const qsizetype subjectEnd = journal.indexOf(LineEnd);
+        if (subjectEnd >= 0) {
+            const QString number = TTestFile::DecodeInfoLine(journal.first(subjectEnd)).Kensabangou;
+            if (plainNumber(number)) {
+                QByteArray file = journal.toByteArray();
+                file += QByteArrayLiteral("\"T\",\"N\",0,15,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0\r\n");
+                fuzz::WriteOwnerOnlyFile(TTestFile::TestFilePath(folder, number), file);
+                expectRemoved = true;
+            }
+        }
+    }
+
+    const QList<TAbandonedTest> found = FindAbandonedTests(folder);
+    FUZZ_CHECK(found.size() <= 1);
+    if (expectRemoved) {
+        FUZZ_CHECK(found.isEmpty());
+        FUZZ_CHECK(!QFileInfo::exists(journalPath));
+        return 0;
+    }
+    // Nobody else holds the journal and it is not stored: it must be offered.
+    FUZZ_CHECK(found.size() == 1);
+    const TAbandonedTest &test = found.first();
+    FUZZ_CHECK(test.JournalPath == journalPath);
+    checkFound(test, journal);
+
+    if ((mode & StoreFound) && test.Error.isEmpty())
+        storeAndReadBack(folder, test);
+    return 0;
+}
