@@ -6,6 +6,7 @@
 #include "TestFile.h"
 
 #include <algorithm>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -215,8 +216,10 @@ void TAdministration::roundsStep(TTestFile &file, int lastRound)
 {
     const TRoundInfo &round = file.Rounds[Round];
     if (Step == 0) {
-        // The onset time is taken before the stimulus is shown.
+        // Taken again when the screen tells that the stimulus has been handed to the window system
+        // (StimulusOnScreen); a screen that does not tell keeps this one, from before the drawing.
         OnsetTime = m_clock.Now();
+        m_onsetAwaitingFrame = true;
         ResponseNo = 1;
         m_screen.ShowTarget(round.Target);
         PresentNoise(round.Noise, round.NoiseNo);
@@ -319,6 +322,13 @@ void TAdministration::TestStep()
     }
 }
 
+void TAdministration::StimulusOnScreen()
+{
+    if (!std::exchange(m_onsetAwaitingFrame, false))
+        return;
+    OnsetTime = m_clock.Now();
+}
+
 void TAdministration::lblClickAreaMouseDown(TMouseButton button)
 {
     if (!ClickEnabled)
@@ -370,6 +380,10 @@ bool TAdministration::FormKeyDown(int key, bool shiftHeld)
 
 void TAdministration::SaveTest()
 {
+    // The test ends here, whether or not the file can be written: rounds run behind an error box could not be
+    // answered and would be stored as omissions. A further Shift+Esc stores the same rounds.
+    TicksEnabled = false;
+    ClickEnabled = false;
     // The round in progress, with any presses already in it, is not stored.
     m_testFile.RoundCount = std::clamp(Round - 1, 0, int(TTestFile::TestRounds));
     // The number was offered, not reserved, when the subject was entered. A file of that number that has

@@ -65,11 +65,16 @@ public:
 
     // A press of a mouse button anywhere on the window.
     void lblClickAreaMouseDown(TMouseButton button);
+    // The screen has handed the frame of the tick to the window system. After a round's onset, the onset time
+    // is taken now: a reaction is timed from when the stimulus could be seen, not from before its drawing.
+    // Presses count from the next tick on, so none falls between the two.
+    void StimulusOnScreen();
     // A key press. Shift+Esc stores the test (section 3) and returns true: the window is to close. A failed
-    // save raises the writer's error and the window stays open, so Shift+Esc can be pressed again.
+    // save raises the writer's error and the window stays open with the rounds stopped, so that Shift+Esc can
+    // be pressed again to store the same rounds.
     bool FormKeyDown(int key, bool shiftHeld);
-    // Stores TestFile with the rounds whose last step has run, never over another test's file, then calls
-    // OnTestSaved.
+    // Ends the test (no tick or press counts after it) and stores TestFile with the rounds whose last step has
+    // run, never over another test's file, then calls OnTestSaved.
     void SaveTest();
 
     // Presentation operations that combine screen and sound.
@@ -92,7 +97,8 @@ private:
     TTestFile &m_testFile;
     TTestFile &m_practiceFile;
     TRandom &m_random;
-    QString m_offeredNumber; // the test's number when its section opened
+    QString m_offeredNumber;           // the test's number when its section opened
+    bool m_onsetAwaitingFrame = false; // a round's stimulus was drawn this tick; its frame is not yet shown
 };
 
 } // namespace vigix

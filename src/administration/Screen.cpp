@@ -167,10 +167,11 @@ bool TfrmScreen::event(QEvent *event)
         m_inTick = true;
         m_administration.Tick();
         m_inTick = false;
-        // What the step changed is on the screen before the next event is handled: the onset is as close to
-        // OnsetTime as the display allows.
+        // What the step changed is handed to the window system before the next event is handled, and an onset
+        // is timed from then.
         if (!m_pending.isEmpty())
             repaint(std::exchange(m_pending, QRegion()));
+        m_administration.StimulusOnScreen();
         recordTick(tick, arrived);
     }
     event->accept();

@@ -132,6 +132,8 @@ TSdlSoundChannel::TSdlSoundChannel(const TAudioFormat &wanted) : m_wanted(wanted
 {
     // Names the stream in the sound server's mixer instead of SDL's generic "SDL Application".
     SDL_SetHintWithPriority(SDL_HINT_AUDIO_DEVICE_APP_NAME, "VIGIX", SDL_HINT_DEFAULT);
+    // SDL would take SIGINT and SIGTERM for a quit event nobody reads: the program would ignore a logout.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         qWarning("VIGIX: no sound device found: %s", SDL_GetError());
         return;

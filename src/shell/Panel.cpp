@@ -241,11 +241,15 @@ void TfrmPanel::buildAdministration()
     administration.WaveFolder = m_values.WaveFolder;
     administration.DataFolder = m_values.DataFolder;
     administration.OnTestSaved = [this] { RefreshTestList(); };
+    // Told once the child's screen has closed, not over it.
     administration.OnNumberTaken = [this](const QString &offered, const QString &stored) {
-        TMessageBox::Warning(
-            m_screen.get(),
-            u"検査番号 %1 は他の検査に使われていたため、この検査は検査番号 %2 で保存しました。"_s.arg(offered, stored));
+        m_numberTakenNotice =
+            u"検査番号 %1 は他の検査に使われていたため、この検査は検査番号 %2 で保存しました。"_s.arg(offered, stored);
     };
+    connect(m_screen.get(), &TfrmScreen::Closed, this, [this] {
+        if (!m_numberTakenNotice.isEmpty())
+            TMessageBox::Warning(this, std::exchange(m_numberTakenNotice, QString()));
+    });
     connect(m_screen.get(), &TfrmScreen::SaveFailed, this,
             [this](const QString &message) { TMessageBox::Error(m_screen.get(), message); });
 

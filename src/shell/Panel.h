@@ -146,6 +146,7 @@ private:
     TWindowLayout *m_layout = nullptr;
     bool m_layoutLoaded = false;
     QLabel *m_statusSound = nullptr;
+    QString m_numberTakenNotice; // for when the test's screen has closed
 
     QStandardItemModel *m_model = nullptr;
     QSortFilterProxyModel *m_sorted = nullptr;

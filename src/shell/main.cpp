@@ -1,5 +1,6 @@
 #include "Panel.h"
 #include "SdlSoundChannel.h"
+#include "TerminationSignals.h"
 #include "VigixApplication.h"
 
 #include <QFont>
@@ -25,6 +26,8 @@ int main(int argc, char *argv[])
     app.setFont(font);
 
     vigix::TfrmPanel panel(QString(), &sound);
+    // A logout or a kill ends the program as closing it would; a running test's journal stays to be offered.
+    vigix::TTerminationSignals termination;
     panel.show();
     return app.exec();
 }

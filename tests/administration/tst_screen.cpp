@@ -173,7 +173,7 @@ private slots:
         QVERIFY(summary.Disturbed());
     }
 
-    void testRound_onsetIsPaintedWithinItsTick_andPressesStoreButtons()
+    void testRound_onsetIsPaintedWithinItsTickAndTimedFromThePaint_andPressesStoreButtons()
     {
         Rig rig;
         rig.start(3);
@@ -181,19 +181,24 @@ private slots:
         QTest::mouseClick(&rig.screen, Qt::LeftButton);
         rig.tick(20);
 
-        // Paints of the centre cell while the onset tick is handled.
+        // Paints of the centre cell while the onset tick is handled; each takes 7 ms of the clock, as a slow frame
+        // would. Reactions are timed from the end of the paint: the child could not see the circle before.
         struct PaintCounter : QObject
         {
             QRect cell;
+            FakeClock *clock = nullptr;
             int paints = 0;
             bool eventFilter(QObject *, QEvent *event) override
             {
-                paints +=
-                    event->type() == QEvent::Paint && static_cast<QPaintEvent *>(event)->region().intersects(cell);
+                if (event->type() == QEvent::Paint && static_cast<QPaintEvent *>(event)->region().intersects(cell)) {
+                    ++paints;
+                    clock->now += 7;
+                }
                 return false;
             }
         } counter;
         counter.cell = QRect(rig.screen.CanvasRect().center(), QSize(4, 4));
+        counter.clock = &rig.clock;
         rig.screen.installEventFilter(&counter);
         rig.clock.now = 20000;
         rig.tick();
@@ -207,7 +212,7 @@ private slots:
             QTest::mouseClick(&rig.screen, buttons[slot - 1]);
         }
         const TRoundInfo &round = rig.testFile.Rounds[1];
-        QCOMPARE((QList<int>{round.RT[1], round.RT[3]}), (QList<int>{100, 300}));
+        QCOMPARE((QList<int>{round.RT[1], round.RT[3]}), (QList<int>{93, 293}));
         QCOMPARE((QList<int>{round.Button[1], round.Button[2], round.Button[3]}), (QList<int>{1, 2, 3}));
     }
 

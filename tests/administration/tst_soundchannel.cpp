@@ -3,8 +3,11 @@
 
 #include <QFile>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <csignal>
 
 #include <cstring>
 
@@ -172,13 +175,37 @@ private slots:
         QVERIFY(!channel.PlayFile(path));
     }
 
-    void device_dummyDriver_opens()
+    // The channel opens, and leaves the termination signals to the program: a logout must end it.
+    void device_dummyDriver_opensWithoutTakingSignals()
     {
         qputenv("SDL_AUDIODRIVER", "dummy");
+        // SDL takes a signal only while nobody has: the test runner's own handlers are set aside meanwhile.
+        struct sigaction runnerTerm
+        {
+        }, runnerInt{}, fallback{};
+        fallback.sa_handler = SIG_DFL;
+        ::sigaction(SIGTERM, &fallback, &runnerTerm);
+        ::sigaction(SIGINT, &fallback, &runnerInt);
+        const auto restore = qScopeGuard([&] {
+            ::sigaction(SIGTERM, &runnerTerm, nullptr);
+            ::sigaction(SIGINT, &runnerInt, nullptr);
+        });
+        const auto untouched = [] {
+            bool bothDefault = true;
+            for (const int signal : {SIGTERM, SIGINT}) {
+                struct sigaction action
+                {
+                };
+                ::sigaction(signal, nullptr, &action);
+                bothDefault = bothDefault && action.sa_handler == SIG_DFL;
+            }
+            return bothDefault;
+        };
         TSdlSoundChannel channel;
         QVERIFY(channel.HasDevice());
         QVERIFY(channel.Format().bufferFrames > 0);
         channel.PlaySound(2);
+        QVERIFY(untouched());
     }
 
     // The disk driver writes what the callback produces to a file, at the pace of the buffer length.

@@ -10,6 +10,7 @@
 #include "Screen.h"
 #include "Step0.h"
 #include "Table.h"
+#include "TerminationSignals.h"
 #include "TickEngine.h"
 #include "VigixApplication.h"
 #include "WindowLayout.h"
@@ -30,7 +31,9 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+
 #include <QTimer>
+#include <csignal>
 
 #include <QToolBar>
 #include <QToolButton>
@@ -368,6 +371,87 @@ private slots:
         QTest::keyClick(&panel, Qt::Key_R, Qt::ControlModifier);
         QCOMPARE(TMessageBox::ShownTexts().size(), 1);
         QVERIFY(TMessageBox::ShownTexts().first().contains(u"1002.txt"_s));
+    }
+
+    // Another copy of the program stored a test under the offered number meanwhile: the examiner is told which
+    // number this test got once the child's screen has closed, not over it.
+    void step3_numberTakenMeanwhile_toldAfterTheScreenCloses()
+    {
+        QTemporaryDir folder;
+        TfrmPanel panel(folder.path() + u'/');
+        TfrmInput &input = panel.Input();
+        TickDriver ticks{panel.Screen()};
+        TMessageBox::ClearShownTexts();
+        whenEntryShown(input, [&] {
+            input.edtShimei1->setText(u"鈴木"_s);
+            input.edtShimei2->setText(u"二郎"_s);
+            input.cmbSeinengappi1->setEditText(u"2015"_s);
+            input.cmbSeinengappi2->setEditText(u"7"_s);
+            input.cmbSeinengappi3->setEditText(u"20"_s);
+            input.cmbSeibetsu->setCurrentIndex(1);
+            input.cmbTouyaku->setCurrentIndex(1);
+            QTest::mouseClick(input.btnStart, Qt::LeftButton);
+        });
+        panel.mnuStep3->trigger();
+        writeTest(folder.path(), u"1001"_s, u"他人"_s, u"です"_s);
+
+        TAdministration &administration = panel.Screen().Administration();
+        int shownWhileStoring = -1;
+        const auto tellPanel = administration.OnNumberTaken;
+        administration.OnNumberTaken = [&](const QString &offered, const QString &stored) {
+            tellPanel(offered, stored);
+            shownWhileStoring = int(TMessageBox::ShownTexts().size());
+        };
+        ticks.runTest(2);
+        QVERIFY(!panel.Screen().isVisible());
+        QCOMPARE(shownWhileStoring, 0);
+        QCOMPARE(TMessageBox::ShownTexts().size(), 1);
+        QVERIFY2(TMessageBox::ShownTexts().first().contains(u"検査番号 1002 で保存しました"_s),
+                 qPrintable(TMessageBox::ShownTexts().first()));
+    }
+
+    // A logout during a test: SIGTERM ends the program through its event loop, the rounds so far stay in the
+    // journal, and the next start offers them and stores them as the test.
+    void sigterm_duringATest_endsThroughTheEventLoopAndTheNextStartOffersTheRounds()
+    {
+        QTemporaryDir folder;
+        {
+            TfrmPanel panel(folder.path() + u'/');
+            TfrmInput &input = panel.Input();
+            TickDriver ticks{panel.Screen()};
+            whenEntryShown(input, [&] {
+                input.edtShimei1->setText(u"佐藤"_s);
+                input.edtShimei2->setText(u"三郎"_s);
+                input.cmbSeinengappi1->setEditText(u"2016"_s);
+                input.cmbSeinengappi2->setEditText(u"5"_s);
+                input.cmbSeinengappi3->setEditText(u"3"_s);
+                input.cmbSeibetsu->setCurrentIndex(2);
+                input.cmbTouyaku->setCurrentIndex(1);
+                QTest::mouseClick(input.btnStart, Qt::LeftButton);
+            });
+            panel.mnuStep3->trigger();
+            ticks(51);
+            QTest::mouseClick(&panel.Screen(), Qt::LeftButton);
+            ticks(20);
+            while (panel.Screen().Administration().Round <= 4)
+                ticks(1);
+
+            bool ended = false;
+            TTerminationSignals termination([&ended] { ended = true; });
+            QVERIFY(::raise(SIGTERM) == 0); // the default action would end this test program
+            QTRY_VERIFY(ended);
+        } // the program's windows close as after the event loop's end
+
+        TMessageBox::ClearShownTexts();
+        TMessageBox::SetChooseAnswer(0); // 保存する
+        TfrmPanel next(folder.path() + u'/');
+        QCOMPARE(TMessageBox::ShownTexts().size(), 1);
+        QVERIFY2(TMessageBox::ShownTexts().first().contains(u"4"_s), qPrintable(TMessageBox::ShownTexts().first()));
+        TTestFile stored;
+        stored.ReadFile(folder.path() + u'/', u"1001"_s);
+        QCOMPARE(stored.Info.Shimei1, u"佐藤"_s);
+        QCOMPARE(stored.RoundCount, 4);
+        TMessageBox::SetChooseAnswer(-1);
     }
 
     void step3_wholeExamination_enteredTestedStoredListedCorrectedRetestedDeleted()
