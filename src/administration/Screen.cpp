@@ -103,6 +103,7 @@ TfrmScreen::~TfrmScreen()
 {
     // The engine's thread posts to this window: it must end first.
     m_engine.Stop();
+    restorePriority();
 }
 
 void TfrmScreen::StartSection(int section)
@@ -125,13 +126,33 @@ void TfrmScreen::showEvent(QShowEvent *event)
         open();
 }
 
+void TfrmScreen::SetPriorityServices(IThreadScheduler *scheduler, IRealtimeKit *realtimeKit)
+{
+    m_scheduler = scheduler ? scheduler : &m_systemScheduler;
+    m_realtimeKit = realtimeKit;
+}
+
 void TfrmScreen::open()
 {
     // Only this window hides the cursor: an error box over it keeps a pointer the examiner can use.
     setCursor(Qt::BlankCursor);
     m_administration.Open();
+    // The two threads that time the section run ahead of whatever else the computer does while it is open.
+    m_uiThread = CurrentThreadId();
+    m_uiNiceBefore = m_scheduler->Nice(m_uiThread);
+    m_uiPriority = RaiseThreadPriority(m_uiThread, *m_scheduler, m_realtimeKit);
+    m_prioritiesRecorded = false;
+    m_engine.SetThreadPriorityRequest(
+        [this](std::uint64_t thread) { return RaiseThreadPriority(thread, *m_scheduler, m_realtimeKit); });
     m_generation = m_engine.Start(this, m_tickPeriod);
     m_open = true;
+}
+
+void TfrmScreen::restorePriority()
+{
+    if (m_uiPriority.Kind != TPriorityGrant::TKind::Normal)
+        RestoreThreadPriority(m_uiThread, *m_scheduler, m_uiNiceBefore);
+    m_uiPriority = {};
 }
 
 void TfrmScreen::closeSection()
@@ -152,6 +173,7 @@ void TfrmScreen::closeEvent(QCloseEvent *event)
     }
     // Ticks still queued after the join carry the old generation and are dropped.
     m_engine.Stop();
+    restorePriority();
     m_open = false;
     unsetCursor();
     event->accept();
@@ -213,11 +235,15 @@ void TfrmScreen::mouseDoubleClickEvent(QMouseEvent *event)
 void TfrmScreen::recordTick(const TTickEvent &tick, TTickEvent::Clock::time_point arrived)
 {
     // Only the test's timing is kept, and only for ticks the engine timed.
-    if (m_administration.Section != int(TAdministration::TSection::Test) ||
-        tick.deadline() == TTickEvent::Clock::time_point{})
+    if (m_administration.Section != int(TAdministration::TSection::Test))
+        return;
+    TTimingRecorder &timing = m_administration.Timing;
+    // The tick thread asked for its priority before its first tick.
+    if (!std::exchange(m_prioritiesRecorded, true))
+        timing.SetPriorities(m_uiPriority.Text(), m_engine.ThreadPriority().Text());
+    if (tick.deadline() == TTickEvent::Clock::time_point{})
         return;
     using Ms = std::chrono::duration<double, std::milli>;
-    TTimingRecorder &timing = m_administration.Timing;
     timing.AddTick(Ms(arrived - tick.deadline()).count(), Ms(TTickEvent::Clock::now() - arrived).count());
     timing.SetSkippedTicks(m_engine.SkippedTicks());
 }

@@ -2,6 +2,7 @@
 
 #include "Administration.h"
 #include "AdministrationInterfaces.h"
+#include "ThreadPriority.h"
 #include "TickEngine.h"
 
 #include <QFont>
@@ -50,6 +51,11 @@ public:
     std::uint64_t Generation() const { return m_generation; }
     // Tick period of later openings; 100 ms unless a benchmark runs the sections faster.
     void SetTickPeriod(std::chrono::nanoseconds period) { m_tickPeriod = period; }
+    // While a section runs, the user-interface thread and the tick thread are lifted (ThreadPriority.h), through
+    // RealtimeKit where the process may not do it itself. Both null: this system's scheduler, no RealtimeKit.
+    void SetPriorityServices(IThreadScheduler *scheduler, IRealtimeKit *realtimeKit);
+    // What the user-interface thread obtained for the running section (Normal when closed).
+    TPriorityGrant UiPriority() const { return m_uiPriority; }
 
     // IScreen
     void ResetScreen() override;
@@ -87,6 +93,7 @@ protected:
 private:
     void open();
     void closeSection();
+    void restorePriority();
     void press(Qt::MouseButton button);
     void handlePress(Qt::MouseButton button);
     // Lateness against the deadline and handling time of a tick of the test section.
@@ -104,6 +111,13 @@ private:
 
     TAdministration m_administration;
     TTickEngine m_engine;
+    TSystemThreadScheduler m_systemScheduler;
+    IThreadScheduler *m_scheduler = &m_systemScheduler;
+    IRealtimeKit *m_realtimeKit = nullptr;
+    std::uint64_t m_uiThread = 0;
+    int m_uiNiceBefore = 0;
+    TPriorityGrant m_uiPriority;
+    bool m_prioritiesRecorded = false;
     std::chrono::nanoseconds m_tickPeriod = TTickEngine::DefaultPeriod;
     std::uint64_t m_generation = 0;
     bool m_open = false;

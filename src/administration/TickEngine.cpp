@@ -3,8 +3,6 @@
 #include <QCoreApplication>
 
 #ifdef __linux__
-#include <pthread.h>
-#include <sched.h>
 #include <sys/prctl.h>
 #endif
 
@@ -29,15 +27,11 @@ SteadyTimeSource &steadyTimeSource()
     return source;
 }
 
-// The engine's thread wakes at each deadline as exactly as the system allows: no timer slack, and a real-time
-// priority when the user may have one (otherwise the ordinary priority; nothing is reported).
+// The engine's thread wakes at each deadline as exactly as the system allows: no timer slack.
 void sharpenThisThread()
 {
 #ifdef __linux__
     prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
-    sched_param priority{};
-    priority.sched_priority = 10;
-    pthread_setschedparam(pthread_self(), SCHED_FIFO, &priority);
 #endif
 }
 
@@ -79,9 +73,25 @@ bool TTickEngine::IsCurrent(const TTickEvent &tick) const
     return m_running.load() && tick.generation() == m_generation.load();
 }
 
+void TTickEngine::SetThreadPriorityRequest(std::function<TPriorityGrant(std::uint64_t thread)> request)
+{
+    m_priorityRequest = std::move(request);
+}
+
+TPriorityGrant TTickEngine::ThreadPriority() const
+{
+    std::lock_guard lock(m_grantMutex);
+    return m_grant;
+}
+
 void TTickEngine::run(QObject *receiver, std::uint64_t generation, std::chrono::nanoseconds period)
 {
     sharpenThisThread();
+    {
+        const TPriorityGrant grant = m_priorityRequest ? m_priorityRequest(CurrentThreadId()) : TPriorityGrant{};
+        std::lock_guard lock(m_grantMutex);
+        m_grant = grant;
+    }
     const Clock::time_point start = m_timeSource->now();
     std::unique_lock lock(m_mutex);
     for (std::int64_t k = 1;; ++k) {

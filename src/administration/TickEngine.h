@@ -1,11 +1,14 @@
 #pragma once
 
+#include "ThreadPriority.h"
+
 #include <QEvent>
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -80,6 +83,12 @@ public:
     // Ticks skipped after stalls since the last Start.
     std::int64_t SkippedTicks() const { return m_skipped.load(); }
 
+    // Called on the engine's thread as it starts, with the thread's kernel id, to give it the section's
+    // priority. Set before Start; none: the thread keeps the priority it was born with.
+    void SetThreadPriorityRequest(std::function<TPriorityGrant(std::uint64_t thread)> request);
+    // What the running thread obtained (Normal before it has asked).
+    TPriorityGrant ThreadPriority() const;
+
 private:
     void run(QObject *receiver, std::uint64_t generation, std::chrono::nanoseconds period);
 
@@ -91,6 +100,9 @@ private:
     std::atomic<bool> m_running{false};
     std::atomic<std::uint64_t> m_generation{0};
     std::atomic<std::int64_t> m_skipped{0};
+    std::function<TPriorityGrant(std::uint64_t thread)> m_priorityRequest;
+    mutable std::mutex m_grantMutex;
+    TPriorityGrant m_grant; // guarded by m_grantMutex
 };
 
 } // namespace vigix

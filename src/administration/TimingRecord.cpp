@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QStringList>
 
 #include <algorithm>
 #include <cmath>
@@ -24,16 +25,37 @@ QString figure(double ms)
     return QString::number(ms, 'f', 1);
 }
 
+// "realtime 10 (direct)" as the card says it, briefly: "RT 10".
+QString priorityForCard(const QString &stored)
+{
+    const QStringList words = stored.split(u' ');
+    if (words.value(0) == u"realtime"_s)
+        return u"RT "_s + words.value(1);
+    if (words.value(0) == u"nice"_s)
+        return u"nice "_s + words.value(1);
+    return u"通常"_s;
+}
+
 } // namespace
 
 QString TTimingSummary::CardLine() const
 {
-    if (!Disturbed())
-        return u"タイミング: 良好"_s;
-    QString line = u"タイミング: 乱れあり（遅れ p99 %1 ms・最大 %2 ms"_s.arg(figure(P99LateMs), figure(MaxLateMs));
-    if (SkippedTicks > 0)
-        line += u"、欠落 %1 ティック"_s.arg(SkippedTicks);
-    return line + u"）"_s;
+    QString line;
+    if (!Disturbed()) {
+        line = u"タイミング: 良好"_s;
+    } else {
+        line = u"タイミング: 乱れあり（遅れ p99 %1 ms・最大 %2 ms"_s.arg(figure(P99LateMs), figure(MaxLateMs));
+        if (SkippedTicks > 0)
+            line += u"、欠落 %1 ティック"_s.arg(SkippedTicks);
+        line += u"）"_s;
+    }
+    // The priority the two threads got; where they differ, the user-interface thread's first.
+    if (!UiPriority.isEmpty() || !TickPriority.isEmpty()) {
+        const QString ui = priorityForCard(UiPriority);
+        const QString tick = priorityForCard(TickPriority);
+        line += u"・優先度 "_s + (ui == tick ? ui : ui + u'/' + tick);
+    }
+    return line;
 }
 
 QByteArray TTimingSummary::Encode() const
@@ -47,6 +69,10 @@ QByteArray TTimingSummary::Encode() const
     text += u"slowest_tick_ms=%1\n"_s.arg(SlowestTickMs, 0, 'f', 3);
     text += u"presses=%1\n"_s.arg(Presses);
     text += u"slowest_press_ms=%1\n"_s.arg(SlowestPressMs, 0, 'f', 3);
+    if (!UiPriority.isEmpty())
+        text += u"ui_priority=%1\n"_s.arg(UiPriority);
+    if (!TickPriority.isEmpty())
+        text += u"tick_priority=%1\n"_s.arg(TickPriority);
     return text.toUtf8();
 }
 
@@ -77,7 +103,10 @@ std::optional<TTimingSummary> TTimingSummary::Decode(const QByteArray &content)
             summary.Presses = value.toInt(&ok);
         else if (key == "slowest_press_ms")
             summary.SlowestPressMs = value.toDouble(&ok);
-        else
+        else if (key == "ui_priority" || key == "tick_priority") {
+            (key == "ui_priority" ? summary.UiPriority : summary.TickPriority) = QString::fromUtf8(value);
+            continue; // a text, and not needed for the verdict
+        } else
             continue; // a key of a later version
         if (!ok)
             return std::nullopt;
@@ -101,12 +130,20 @@ void TTimingRecorder::Reset()
     m_presses = 0;
     m_slowestPress = 0;
     m_skipped = 0;
+    m_uiPriority.clear();
+    m_tickPriority.clear();
 }
 
 void TTimingRecorder::AddTick(double lateMs, double handlingMs)
 {
     m_lateness.push_back(lateMs);
     m_slowestTick = std::max(m_slowestTick, handlingMs);
+}
+
+void TTimingRecorder::SetPriorities(const QString &ui, const QString &tick)
+{
+    m_uiPriority = ui;
+    m_tickPriority = tick;
 }
 
 void TTimingRecorder::AddPress(double handlingMs)
@@ -123,6 +160,8 @@ TTimingSummary TTimingRecorder::Summary() const
     summary.SlowestTickMs = m_slowestTick;
     summary.Presses = m_presses;
     summary.SlowestPressMs = m_slowestPress;
+    summary.UiPriority = m_uiPriority;
+    summary.TickPriority = m_tickPriority;
     if (m_lateness.empty())
         return summary;
     std::vector<double> sorted = m_lateness;

@@ -24,6 +24,10 @@ struct TTimingSummary
     double SlowestTickMs = 0; // handling of one tick on the user-interface thread
     int Presses = 0;
     double SlowestPressMs = 0; // handling of one press
+    // The priority the user-interface thread and the tick thread obtained ("realtime 10 (direct)", "nice -11
+    // (RealtimeKit)", "normal"); empty in a summary written before they were recorded.
+    QString UiPriority;
+    QString TickPriority;
 
     bool Disturbed() const { return P99LateMs > DisturbedP99Ms || SkippedTicks > 0; }
     // The card's line: "タイミング: 良好", or "タイミング: 乱れあり" with the figures.
@@ -45,6 +49,7 @@ public:
     void AddTick(double lateMs, double handlingMs);
     void SetSkippedTicks(std::int64_t skipped) { m_skipped = skipped; }
     void AddPress(double handlingMs);
+    void SetPriorities(const QString &ui, const QString &tick);
     int Ticks() const { return static_cast<int>(m_lateness.size()); }
     TTimingSummary Summary() const;
 
@@ -54,6 +59,8 @@ private:
     int m_presses = 0;
     double m_slowestPress = 0;
     std::int64_t m_skipped = 0;
+    QString m_uiPriority;
+    QString m_tickPriority;
 };
 
 // The side file beside a test: data folder + number + ".timing" (never "*.txt" nor "*.del").

@@ -173,6 +173,9 @@ QList<ScoreField> TimingFields(const QString &testFilePath)
         {u"presses"_s, QString(), QString::number(timing->Presses)},
         {u"slowest_press_ms"_s, QString(), jsonNumber(timing->SlowestPressMs)},
         {u"disturbed"_s, QString(), timing->Disturbed() ? u"true"_s : u"false"_s},
+        // What the two threads obtained; null in a summary written before it was recorded.
+        {u"ui_priority"_s, QString(), timing->UiPriority.isEmpty() ? u"null"_s : JsonString(timing->UiPriority)},
+        {u"tick_priority"_s, QString(), timing->TickPriority.isEmpty() ? u"null"_s : JsonString(timing->TickPriority)},
     };
     return {{u"timing"_s, QString(), JsonObject(members)}};
 }

@@ -8,6 +8,7 @@
 #include "Input.h"
 #include "MessageBox.h"
 #include "Print.h"
+#include "RealtimeKitClient.h"
 #include "RoundJournal.h"
 #include "Screen.h"
 #include "Step0.h"
@@ -237,6 +238,9 @@ void TfrmPanel::startNewTest()
 void TfrmPanel::buildAdministration()
 {
     m_screen = std::make_unique<TfrmScreen>(*m_testFile, *m_practiceFile, m_random, *m_sound, m_clock);
+    // An ordinary user gets a section's priority from RealtimeKit, as audio servers do.
+    m_realtimeKit = std::make_unique<TRealtimeKitClient>();
+    m_screen->SetPriorityServices(nullptr, m_realtimeKit.get());
     TAdministration &administration = m_screen->Administration();
     administration.WaveFolder = m_values.WaveFolder;
     administration.DataFolder = m_values.DataFolder;

@@ -26,6 +26,7 @@ class TfrmGraph1;
 class TfrmGraph2;
 class TfrmGraph3;
 class TfrmPrint;
+class TRealtimeKitClient;
 class TRoundJournal;
 class TfrmTable;
 class TWindowLayout;
@@ -134,6 +135,7 @@ private:
     TSteadyMillisecondClock m_clock;
     // Declared before the child's window, which uses it: it goes after the window.
     std::unique_ptr<TRoundJournal> m_journal;
+    std::unique_ptr<TRealtimeKitClient> m_realtimeKit; // before the screen, which uses it
     std::unique_ptr<TfrmScreen> m_screen;
     TfrmStep0 *m_step0 = nullptr;
     TfrmInput *m_input = nullptr;

@@ -1,6 +1,8 @@
 #include "AdministrationFakes.h"
 #include "Errors.h"
 #include "Screen.h"
+#include "ThreadPriority.h"
+#include "TimingRecord.h"
 
 #include <QApplication>
 #include <QFile>
@@ -8,6 +10,8 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <mutex>
 
 using namespace vigix;
 using namespace vigix::testing;
@@ -76,6 +80,36 @@ struct Rig
     std::int64_t ticks = 0;
 };
 
+// A system on which the process may make threads real-time, logging every change asked of it from any thread.
+class PermissiveScheduler : public IThreadScheduler
+{
+public:
+    bool SetRealtime(std::uint64_t thread, int priority) override
+    {
+        std::lock_guard lock(mutex);
+        log << u"realtime %1 %2"_s.arg(thread).arg(priority);
+        return true;
+    }
+    bool SetNormal(std::uint64_t thread, int nice) override
+    {
+        std::lock_guard lock(mutex);
+        log << u"normal %1 %2"_s.arg(thread).arg(nice);
+        return true;
+    }
+    int Nice(std::uint64_t) override { return 3; }
+    int BestNiceAllowed() override { return 3; }
+    bool LimitRealtimeTime(std::int64_t) override { return true; }
+    QStringList calls()
+    {
+        std::lock_guard lock(mutex);
+        return log;
+    }
+
+private:
+    std::mutex mutex;
+    QStringList log;
+};
+
 bool isRed(QRgb pixel)
 {
     return qRed(pixel) >= 112 && qGreen(pixel) < 40 && qBlue(pixel) < 60;
@@ -103,6 +137,35 @@ class ScreenTest : public QObject
 {
     Q_OBJECT
 private slots:
+    // While a section runs, the user-interface thread and the tick thread are real-time; the test's timing
+    // record says so, and closing puts the user-interface thread back as it was.
+    void section_liftsBothThreadsWhileOpen_recordsThemAndRestores()
+    {
+        PermissiveScheduler scheduler;
+        QTemporaryDir data;
+        Rig rig;
+        rig.screen.SetPriorityServices(&scheduler, nullptr);
+        rig.testFile.Info.Kensabangou = u"1234"_s;
+        rig.admin().DataFolder = data.path() + u'/';
+        rig.start(3);
+        const QString ui = u"realtime %1 10"_s.arg(CurrentThreadId());
+        QCOMPARE(rig.screen.UiPriority().Text(), u"realtime 10 (direct)"_s);
+        QTRY_COMPARE(scheduler.calls().size(), 2); // the tick thread asks as it starts
+        QVERIFY(scheduler.calls().contains(ui));
+
+        rig.tick(51);
+        QTest::mouseClick(&rig.screen, Qt::LeftButton);
+        rig.tick(25);
+        const TTimingSummary summary = rig.admin().Timing.Summary();
+        QCOMPARE(summary.UiPriority, u"realtime 10 (direct)"_s);
+        QCOMPARE(summary.TickPriority, u"realtime 10 (direct)"_s);
+
+        rig.shiftEscape();
+        QVERIFY(!rig.screen.IsOpen());
+        QCOMPARE(scheduler.calls().last(), u"normal %1 3"_s.arg(CurrentThreadId()));
+        QCOMPARE(rig.screen.UiPriority().Text(), u"normal"_s);
+    }
+
     void opening_ticksOfItsGenerationOnly_onlyShiftEscapeCloses()
     {
         Rig rig;

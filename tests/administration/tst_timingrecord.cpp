@@ -56,7 +56,8 @@ private slots:
     void sideFile_roundTrip_missingOrDamagedReadsAsNone()
     {
         QTemporaryDir folder;
-        TTimingSummary summary{9012, 0.125, 1.75, 4.5, 2, 0.875, 431, 0.25};
+        TTimingSummary summary{
+            9012, 0.125, 1.75, 4.5, 2, 0.875, 431, 0.25, u"realtime 10 (RealtimeKit)"_s, u"nice -11 (direct)"_s};
         const QString path = TimingFilePath(folder.path(), u"1001"_s);
         QCOMPARE(QFileInfo(path).fileName(), u"1001.timing"_s);
         QCOMPARE(TimingFilePathBeside(QDir(folder.path()).filePath(u"1001.txt"_s)), path);
@@ -64,6 +65,17 @@ private slots:
         QCOMPARE(ReadTimingSummary(path), summary);
         QCOMPARE(QFile::permissions(path) & (QFileDevice::ReadGroup | QFileDevice::ReadOther),
                  QFileDevice::Permissions());
+
+        QVERIFY2(summary.CardLine().endsWith(u"・優先度 RT 10/nice -11"_s), qPrintable(summary.CardLine()));
+        summary.TickPriority = summary.UiPriority;
+        QVERIFY2(summary.CardLine().endsWith(u"・優先度 RT 10"_s), qPrintable(summary.CardLine()));
+        // A summary of an earlier version, without the priorities, still reads.
+        QByteArray earlier = summary.Encode();
+        earlier.truncate(earlier.indexOf("ui_priority"));
+        summary.UiPriority.clear();
+        summary.TickPriority.clear();
+        QCOMPARE(TTimingSummary::Decode(earlier), summary);
+        QVERIFY(!summary.CardLine().contains(u"優先度"_s));
 
         QVERIFY(!ReadTimingSummary(TimingFilePath(folder.path(), u"1002"_s)));
         QVERIFY(!TTimingSummary::Decode("ticks=12\np99_late_ms=1.0\n"));             // keys missing

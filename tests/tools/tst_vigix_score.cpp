@@ -736,7 +736,7 @@ void VigixScoreTest::json_timingSummary_onlyWhereOneIsStoredBeside()
     QFile side(QDir(folder).filePath(u"1001.timing"_s));
     QVERIFY(side.open(QIODevice::WriteOnly));
     side.write("ticks=9050\nmedian_late_ms=0.120\np99_late_ms=2.500\nmax_late_ms=7.250\nskipped_ticks=0\n"
-               "slowest_tick_ms=1.000\npresses=480\nslowest_press_ms=0.050\n");
+               "slowest_tick_ms=1.000\npresses=480\nslowest_press_ms=0.050\nui_priority=realtime 10 (RealtimeKit)\n");
     side.close();
 
     const RunResult run = runScorer({u"--json"_s, timed, m_emptyPath});
@@ -750,6 +750,8 @@ void VigixScoreTest::json_timingSummary_onlyWhereOneIsStoredBeside()
     QCOMPARE(timing.value(u"p99_late_ms"_s).toDouble(), 2.5);
     QCOMPARE(timing.value(u"max_late_ms"_s).toDouble(), 7.25);
     QCOMPARE(timing.value(u"disturbed"_s).toBool(), true); // p99 over 2 ms
+    QCOMPARE(timing.value(u"ui_priority"_s).toString(), u"realtime 10 (RealtimeKit)"_s);
+    QVERIFY(timing.value(u"tick_priority"_s).isNull());
     QVERIFY(!array.at(1).toObject().contains(u"timing"_s));
 }
 
