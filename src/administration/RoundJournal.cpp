@@ -312,19 +312,9 @@ bool TFileJournalStorage::Create(const QString &path)
 
 bool TFileJournalStorage::Append(const QByteArray &bytes)
 {
-    const char *data = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t written = ::write(m_fd, data, std::size_t(left));
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0) {
-            if (written == 0)
-                errno = EIO;
-            return fail(u"ファイル \"%1\" に書き込めません"_s.arg(label(m_path)));
-        }
-        data += written;
-        left -= written;
+    if (const int error = WriteAll(m_fd, bytes)) {
+        errno = error;
+        return fail(u"ファイル \"%1\" に書き込めません"_s.arg(label(m_path)));
     }
     return true;
 }

@@ -70,27 +70,6 @@ QString refusedEntry(const QString &path)
     return u"通常のファイルではありません"_s;
 }
 
-// Writes all of bytes to fd; the errno of the failure, or 0. Written here rather than through QSaveFile::write:
-// Qt keeps small writes in a buffer and writes them only at commit(), and Qt 6.4's commit() then renames even
-// when that write failed, and a short write leaves no reason behind.
-int writeAll(int fd, const QByteArray &bytes)
-{
-    const char *data = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t written = ::write(fd, data, std::size_t(left));
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written < 0)
-            return errno;
-        if (written == 0)
-            return EIO;
-        data += written;
-        left -= written;
-    }
-    return 0;
-}
-
 } // namespace
 
 QString SystemErrorReason(int error)
@@ -124,8 +103,10 @@ void SaveFileSafely(const QString &path, const QByteArray &bytes, TLinks links)
     // Patient data: owner only, before a byte of it is written.
     if (!file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
         throw cannotWrite(file.errorString());
-    // The new file is on the disk before it replaces the old one: a full disk shows here, not after the rename.
-    if (const int error = writeAll(file.handle(), bytes))
+    // Written here rather than through QSaveFile::write: Qt keeps small writes in a buffer and writes them only in
+    // commit(), and Qt 6.4's commit() then renames even when that write failed; a short write leaves no reason
+    // behind either. The new file is on the disk before it replaces the old one.
+    if (const int error = WriteAll(file.handle(), bytes))
         throw cannotWrite(SystemErrorReason(error));
     if (const int error = SyncFile(file.handle()))
         throw cannotWrite(SystemErrorReason(error));
@@ -160,6 +141,24 @@ void OpenForReading(QFile &file, const QString &path)
         ::close(fd);
         throw cannotOpen(file.errorString());
     }
+}
+
+int WriteAll(int fd, const QByteArray &bytes)
+{
+    const char *data = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t written = ::write(fd, data, std::size_t(left));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written < 0)
+            return errno;
+        if (written == 0)
+            return EIO;
+        data += written;
+        left -= written;
+    }
+    return 0;
 }
 
 int SyncFile(int fd)

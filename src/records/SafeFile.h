@@ -29,6 +29,9 @@ void SaveFileSafely(const QString &path, const QByteArray &bytes, TLinks links =
 // for ever). Raises EInOutError naming the file and the reason.
 void OpenForReading(QFile &file, const QString &path);
 
+// Writes all of bytes to an open file, going on after a short write. 0, or the errno of the failure.
+int WriteAll(int fd, const QByteArray &bytes);
+
 // Brings what was written to an open file to the disk, not only to a cache. 0, or the errno of the failure.
 int SyncFile(int fd);
 
