@@ -121,7 +121,8 @@ void OpenForReading(QFile &file, const QString &path)
     const auto cannotOpen = [&path](const QString &reason) {
         return EInOutError(u"ファイル \"%1\" を開けません: %2"_s.arg(label(path), reason));
     };
-    // Non-blocking only for the open: a pipe named like a test must not hold the program up.
+    // Non-blocking, so that a pipe named like a test cannot hold the program up at the open; a regular file reads
+    // the same either way, so the flag stays.
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         throw cannotOpen(SystemErrorReason(errno));
@@ -136,7 +137,6 @@ void OpenForReading(QFile &file, const QString &path)
                          : S_ISDIR(status.st_mode) ? japaneseReason(EISDIR)
                                                    : u"通常のファイルではありません"_s);
     }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
         throw cannotOpen(file.errorString());
