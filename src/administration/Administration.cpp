@@ -111,6 +111,10 @@ void TAdministration::Open()
         if (Journal)
             Journal->Begin(m_testFile.Info);
     }
+    m_stateCount = 0;
+    m_marks = {};
+    m_onsetTimed = false;
+    m_roundToJournal = 0;
     TicksEnabled = true;
 }
 
@@ -118,6 +122,10 @@ void TAdministration::Tick()
 {
     if (!TicksEnabled)
         return;
+    journalFinishedRound();
+    m_marks = {};
+    if (Page == 1 && Step >= 0)
+        m_marks.Round = Round;
     switch (TSection(Section)) {
     case TSection::Explanation:
         ExplanationStep();
@@ -217,22 +225,27 @@ void TAdministration::roundsStep(TTestFile &file, int lastRound)
     const TRoundInfo &round = file.Rounds[Round];
     if (Step == 0) {
         // Taken again when the screen tells that the stimulus has been handed to the window system
-        // (StimulusOnScreen); a screen that does not tell keeps this one, from before the drawing.
+        // (FrameShown); a screen that does not tell keeps this one, from before the drawing.
         OnsetTime = m_clock.Now();
         m_onsetAwaitingFrame = true;
         ResponseNo = 1;
         m_screen.ShowTarget(round.Target);
         PresentNoise(round.Noise, round.NoiseNo);
+        m_marks.Onset = true;
     }
-    if (Step == 1)
+    if (Step == 1) {
         m_screen.HideTarget();
-    if (Step == 2)
+        m_marks.TargetHidden = true;
+    }
+    if (Step == 2) {
         m_screen.HideVisualNoise();
+        m_marks.NoiseHidden = round.Noise == u"V" && round.NoiseNo >= 1 && round.NoiseNo <= 8;
+    }
     // A round of Ticks t ends on its step t, and the next onset follows on the very next tick.
     if (Step >= round.Ticks) {
         // The round is final now: what Shift+Esc would store of it from here on.
         if (Journal && &file == &m_testFile)
-            Journal->RoundCompleted(Round, round);
+            m_roundToJournal = Round;
         ++Round;
         Step = -1;
         if (Round == lastRound + 1)
@@ -322,14 +335,71 @@ void TAdministration::TestStep()
     }
 }
 
-void TAdministration::StimulusOnScreen()
+void TAdministration::FrameShown(const TFrameTiming &frame)
 {
-    if (!std::exchange(m_onsetAwaitingFrame, false))
-        return;
-    OnsetTime = m_clock.Now();
+    if (std::exchange(m_onsetAwaitingFrame, false))
+        OnsetTime = m_clock.Now();
+    rememberState(m_clock.Now());
+    if (Section == int(TSection::Test))
+        judgeFrame(frame);
+    m_marks = {};
 }
 
-void TAdministration::lblClickAreaMouseDown(TMouseButton button)
+void TAdministration::judgeFrame(const TFrameTiming &frame)
+{
+    const int round = m_marks.Round;
+    if (round == 0)
+        return;
+    if (!frame.Timed) {
+        m_onsetTimed = false;
+        return;
+    }
+    const auto exposureOff = [&](int ticks) {
+        return std::abs(frame.ShownMs - m_onsetShownMs - ticks * TickPeriodMs) > ExposureToleranceMs;
+    };
+    bool disturbed = frame.Slipped;
+    if (m_marks.Onset) {
+        m_onsetShownMs = frame.ShownMs;
+        m_onsetTimed = true;
+        disturbed = disturbed || frame.LateMs > LateOnsetMs;
+    }
+    if (m_marks.TargetHidden && m_onsetTimed)
+        disturbed = disturbed || exposureOff(1);
+    if (m_marks.NoiseHidden && m_onsetTimed)
+        disturbed = disturbed || exposureOff(2);
+    if (disturbed)
+        Timing.AddDisturbedRound(round);
+}
+
+void TAdministration::rememberState(std::uint32_t from)
+{
+    if (m_stateCount == int(m_states.size())) {
+        std::move(m_states.begin() + 1, m_states.end(), m_states.begin());
+        --m_stateCount;
+    }
+    m_states[m_stateCount++] = {from, Page, Step, Round, OnsetTime};
+}
+
+TAdministration::TPressState TAdministration::stateAt(std::uint32_t time) const
+{
+    // Compared on the wrapping clock: a state is in effect at `time` when it began at most 2^31 ms before.
+    const auto since = [time](const TPressState &state) { return static_cast<std::int32_t>(time - state.From); };
+    // Made after the last change: what is on the screen now (also when no frame has been reported).
+    if (m_stateCount == 0 || since(m_states[m_stateCount - 1]) >= 0)
+        return {time, Page, Step, Round, OnsetTime};
+    for (int i = m_stateCount - 2; i >= 0; --i)
+        if (since(m_states[i]) >= 0)
+            return m_states[i];
+    return m_states[0];
+}
+
+void TAdministration::journalFinishedRound()
+{
+    if (const int round = std::exchange(m_roundToJournal, 0); round > 0 && Journal)
+        Journal->RoundCompleted(round, m_testFile.Rounds[round]);
+}
+
+void TAdministration::lblClickAreaMouseDown(TMouseButton button, std::optional<std::uint32_t> madeAt)
 {
     if (!ClickEnabled)
         return;
@@ -342,31 +412,58 @@ void TAdministration::lblClickAreaMouseDown(TMouseButton button)
     }
     if (Section != int(TSection::Practice) && Section != int(TSection::Test))
         return;
+    // The press's own time where the window system gave one on this clock: recent, and not in the future
+    // (compared on the wrapping clock); otherwise the time it is handled.
+    const std::uint32_t handled = m_clock.Now();
+    std::uint32_t pressTime = handled;
+    if (madeAt && handled - *madeAt <= MaxEventAgeMs) {
+        pressTime = *madeAt;
+        if (Section == int(TSection::Test))
+            Timing.AddEventTimedPress(handled - *madeAt);
+    }
     TTestFile &file = Section == int(TSection::Practice) ? m_practiceFile : m_testFile;
     // The press that leaves the title is never recorded: it sets Step to the pause before the first round.
     if (Page == 0) {
         m_screen.SetGuides(QString(), QString(), QString());
         Step = PauseBeforeFirstRound;
         Page = 1;
+        rememberState(handled);
+        return;
     }
-    if (Page == 1 && Step >= 1)
-        recordPress(file, button);
-    if (Page == 2 && Section == int(TSection::Practice)) {
+    // Judged by what was on the screen when the press was made: a press made before a frame but handled
+    // after it belongs to the step before, never to the round the frame began.
+    const TPressState state = stateAt(pressTime);
+    if (state.Page == 1 && state.Step >= 1)
+        recordPress(file, button, state, pressTime);
+    if (Page == 2 && state.Page == 2 && Section == int(TSection::Practice)) {
         Step = 0;
         Page = 3;
+        rememberState(handled);
     }
 }
 
-void TAdministration::recordPress(TTestFile &file, TMouseButton button)
+void TAdministration::recordPress(TTestFile &file, TMouseButton button, const TPressState &state,
+                                  std::uint32_t pressTime)
 {
     // Unsigned 32-bit subtraction, as the millisecond clock wraps.
-    const std::uint32_t reactionTime = m_clock.Now() - OnsetTime;
-    TRoundInfo &round = file.Rounds[Round];
-    round.RT[ResponseNo] = static_cast<int>(reactionTime);
-    round.Button[ResponseNo] = static_cast<int>(button);
-    // The eleventh and later presses of a round overwrite slot 10.
-    if (ResponseNo < TRoundInfo::Slots)
-        ++ResponseNo;
+    const std::uint32_t reactionTime = pressTime - state.OnsetTime;
+    TRoundInfo &round = file.Rounds[state.Round];
+    int slot = TRoundInfo::Slots;
+    if (state.Round == Round) {
+        slot = ResponseNo;
+        // The eleventh and later presses of a round overwrite slot 10.
+        if (ResponseNo < TRoundInfo::Slots)
+            ++ResponseNo;
+    } else {
+        // A round already over: its next empty slot.
+        for (int i = 1; i <= TRoundInfo::Slots; ++i)
+            if (round.Button[i] == 0) {
+                slot = i;
+                break;
+            }
+    }
+    round.RT[slot] = static_cast<int>(reactionTime);
+    round.Button[slot] = static_cast<int>(button);
 }
 
 bool TAdministration::FormKeyDown(int key, bool shiftHeld)
@@ -384,6 +481,7 @@ void TAdministration::SaveTest()
     // answered and would be stored as omissions. A further Shift+Esc stores the same rounds.
     TicksEnabled = false;
     ClickEnabled = false;
+    journalFinishedRound();
     // The round in progress, with any presses already in it, is not stored.
     m_testFile.RoundCount = std::clamp(Round - 1, 0, int(TTestFile::TestRounds));
     // The number was offered, not reserved, when the subject was entered. A file of that number that has
@@ -398,7 +496,8 @@ void TAdministration::SaveTest()
     // costs the test nothing: it is stored.
     if (Timing.Ticks() > 0) {
         try {
-            WriteTimingSummary(TimingFilePath(DataFolder, m_testFile.Info.Kensabangou), Timing.Summary());
+            WriteTimingSummary(TimingFilePath(DataFolder, m_testFile.Info.Kensabangou),
+                               Timing.Summary(m_testFile.RoundCount));
         } catch (const EVigixError &) {
         }
     }

@@ -5,13 +5,24 @@
 
 #include <QString>
 
+#include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 namespace vigix {
 
 class TRandom;
 class TTestFile;
+
+// How one tick's frame reached the screen, as the stimulus window reports it after the tick.
+struct TFrameTiming
+{
+    double ShownMs = 0;   // when the frame was handed to the window system, on the tick engine's clock
+    double LateMs = 0;    // how long after the tick's deadline
+    bool Slipped = false; // the frame came so late that the tick schedule slipped
+    bool Timed = false;   // the tick came from the engine with a deadline (tests send ticks without)
+};
 
 // The running section of the stimulus window: its state, the three section scripts run once per tick, the
 // handling of the child's presses and of the examiner's Shift+Esc, and the test save. It draws through the
@@ -36,6 +47,16 @@ public:
     bool ClickEnabled = false; // false at program start; only the scripts change it
     bool TicksEnabled = false;
     std::uint32_t OnsetTime = 0;
+    // The tick period, against which the exposure of each stimulus is judged.
+    double TickPeriodMs = 100;
+
+    // A round's stimulus counts as disturbed when its onset is later than this after its tick's deadline, or
+    // when it stays up for more or less than its ticks by more than ExposureToleranceMs.
+    static constexpr double LateOnsetMs = 5.0;
+    static constexpr double ExposureToleranceMs = 2.0;
+    // A press's own time from the window system is taken when it is at most this old at its handling: older,
+    // or in the future, it is not on the program's clock.
+    static constexpr std::uint32_t MaxEventAgeMs = 1000;
 
     QString WaveFolder; // narration files "narr_N.wav", ending in the separator
     QString DataFolder; // where the test is stored, ending in the separator
@@ -63,12 +84,15 @@ public:
     // Scores the 30 practice rounds: 0 passed, 1 commission, 2 omission, 3 multiple responses, 4 too slow.
     int EvaluatePractice();
 
-    // A press of a mouse button anywhere on the window.
-    void lblClickAreaMouseDown(TMouseButton button);
+    // A press of a mouse button anywhere on the window. madeAt: the window system's own time of the press on
+    // the millisecond clock, when it has one; a press is timed from it, and counts in the round and step that
+    // were on the screen when it was made, even when it is handled after the next frame.
+    void lblClickAreaMouseDown(TMouseButton button, std::optional<std::uint32_t> madeAt = std::nullopt);
     // The screen has handed the frame of the tick to the window system. After a round's onset, the onset time
     // is taken now: a reaction is timed from when the stimulus could be seen, not from before its drawing.
-    // Presses count from the next tick on, so none falls between the two.
-    void StimulusOnScreen();
+    // Presses count from the next tick on, so none falls between the two. The frame's timing tells which
+    // rounds of the test were disturbed.
+    void FrameShown(const TFrameTiming &frame);
     // A key press. Shift+Esc stores the test (section 3) and returns true: the window is to close. A failed
     // save raises the writer's error and the window stays open with the rounds stopped, so that Shift+Esc can
     // be pressed again to store the same rounds.
@@ -85,10 +109,32 @@ public:
     static const QString PressLeftPrompt;
 
 private:
+    // What presses see: the state after a frame, or after a press that changed it, from a given time on.
+    struct TPressState
+    {
+        std::uint32_t From = 0; // millisecond clock
+        int Page = 0;
+        int Step = 0;
+        int Round = 0;
+        std::uint32_t OnsetTime = 0;
+    };
+    // What the running tick did to its round's stimulus, timed when its frame is shown.
+    struct TTickMarks
+    {
+        int Round = 0; // the round the tick belongs to; 0 outside the rounds
+        bool Onset = false;
+        bool TargetHidden = false;
+        bool NoiseHidden = false;
+    };
+
     void explanationPage();
     void roundsStep(TTestFile &file, int lastRound);
     void titleStep(const QString &title);
-    void recordPress(TTestFile &file, TMouseButton button);
+    void recordPress(TTestFile &file, TMouseButton button, const TPressState &state, std::uint32_t pressTime);
+    void rememberState(std::uint32_t from);
+    TPressState stateAt(std::uint32_t time) const;
+    void judgeFrame(const TFrameTiming &frame);
+    void journalFinishedRound();
     void showPracticeFeedback(int outcome);
 
     IScreen &m_screen;
@@ -99,6 +145,15 @@ private:
     TRandom &m_random;
     QString m_offeredNumber;           // the test's number when its section opened
     bool m_onsetAwaitingFrame = false; // a round's stimulus was drawn this tick; its frame is not yet shown
+    // The states of the last frames, oldest first; they reach back further than MaxEventAgeMs.
+    std::array<TPressState, 24> m_states{};
+    int m_stateCount = 0;
+    TTickMarks m_marks;
+    double m_onsetShownMs = 0;
+    bool m_onsetTimed = false;
+    // A completed round goes to the journal one tick later: a press made before its last frame but handled
+    // after it still belongs to it.
+    int m_roundToJournal = 0;
 };
 
 } // namespace vigix

@@ -4,6 +4,7 @@
 
 #include <QCloseEvent>
 #include <QFontMetricsF>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMetaMethod>
 #include <QMouseEvent>
@@ -94,6 +95,8 @@ TfrmScreen::TfrmScreen(TTestFile &testFile, TTestFile &practiceFile, TRandom &ra
     black.setColor(QPalette::Window, Qt::black);
     setPalette(black);
 
+    const QString platform = QGuiApplication::platformName();
+    m_eventTimesOnClock = platform == u"xcb" || platform.startsWith(u"wayland");
     m_guideFont.setPixelSize(GuideHeight);
     for (QStaticText &text : m_guideTexts)
         text.setTextFormat(Qt::PlainText);
@@ -144,6 +147,7 @@ void TfrmScreen::open()
     m_prioritiesRecorded = false;
     m_engine.SetThreadPriorityRequest(
         [this](std::uint64_t thread) { return RaiseThreadPriority(thread, *m_scheduler, m_realtimeKit); });
+    m_administration.TickPeriodMs = std::chrono::duration<double, std::milli>(m_tickPeriod).count();
     m_generation = m_engine.Start(this, m_tickPeriod);
     m_open = true;
 }
@@ -183,17 +187,23 @@ bool TfrmScreen::event(QEvent *event)
 {
     if (event->type() != TTickEvent::TickType)
         return QWidget::event(event);
-    const auto &tick = static_cast<const TTickEvent &>(*event);
+    auto &tick = static_cast<TTickEvent &>(*event);
     if (m_open && m_engine.IsCurrent(tick)) {
-        const auto arrived = TTickEvent::Clock::now();
+        const auto arrived = m_engine.Now();
         m_inTick = true;
         m_administration.Tick();
         m_inTick = false;
         // What the step changed is handed to the window system before the next event is handled, and an onset
-        // is timed from then.
+        // is timed from then; so is the next tick, whose deadline slips when this frame came late.
         if (!m_pending.isEmpty())
             repaint(std::exchange(m_pending, QRegion()));
-        m_administration.StimulusOnScreen();
+        const auto shown = m_engine.Now();
+        const auto slip = tick.FrameShown(shown);
+        using Ms = std::chrono::duration<double, std::milli>;
+        const bool timed = tick.deadline() != TTickEvent::Clock::time_point{};
+        m_administration.FrameShown({Ms(shown.time_since_epoch()).count(),
+                                     timed ? Ms(shown - tick.deadline()).count() : 0.0,
+                                     slip > TTickEvent::Clock::duration::zero(), timed});
         recordTick(tick, arrived);
     }
     event->accept();
@@ -221,14 +231,14 @@ void TfrmScreen::keyPressEvent(QKeyEvent *event)
 
 void TfrmScreen::mousePressEvent(QMouseEvent *event)
 {
-    press(event->button());
+    press(*event);
     event->accept();
 }
 
 void TfrmScreen::mouseDoubleClickEvent(QMouseEvent *event)
 {
     // The second press of a double click arrives only as this event: it is a press like any other.
-    press(event->button());
+    press(*event);
     event->accept();
 }
 
@@ -244,30 +254,34 @@ void TfrmScreen::recordTick(const TTickEvent &tick, TTickEvent::Clock::time_poin
     if (tick.deadline() == TTickEvent::Clock::time_point{})
         return;
     using Ms = std::chrono::duration<double, std::milli>;
-    timing.AddTick(Ms(arrived - tick.deadline()).count(), Ms(TTickEvent::Clock::now() - arrived).count());
-    timing.SetSkippedTicks(m_engine.SkippedTicks());
+    timing.AddTick(Ms(arrived - tick.deadline()).count(), Ms(m_engine.Now() - arrived).count());
+    timing.SetSlippedMs(Ms(m_engine.SlippedTime()).count());
 }
 
-void TfrmScreen::press(Qt::MouseButton button)
+void TfrmScreen::press(const QMouseEvent &event)
 {
-    const auto arrived = TTickEvent::Clock::now();
-    handlePress(button);
+    const auto arrived = m_engine.Now();
+    // X11 and Wayland stamp input with the monotonic clock's milliseconds, the clock of onsets; the
+    // administration still checks each stamp against its own clock before taking it.
+    std::optional<std::uint32_t> madeAt;
+    if (m_eventTimesOnClock)
+        madeAt = static_cast<std::uint32_t>(event.timestamp());
+    handlePress(event.button(), madeAt);
     if (m_open && m_administration.Section == int(TAdministration::TSection::Test))
-        m_administration.Timing.AddPress(
-            std::chrono::duration<double, std::milli>(TTickEvent::Clock::now() - arrived).count());
+        m_administration.Timing.AddPress(std::chrono::duration<double, std::milli>(m_engine.Now() - arrived).count());
 }
 
-void TfrmScreen::handlePress(Qt::MouseButton button)
+void TfrmScreen::handlePress(Qt::MouseButton button, std::optional<std::uint32_t> madeAt)
 {
     switch (button) {
     case Qt::LeftButton:
-        m_administration.lblClickAreaMouseDown(TAdministration::TMouseButton::Left);
+        m_administration.lblClickAreaMouseDown(TAdministration::TMouseButton::Left, madeAt);
         break;
     case Qt::RightButton:
-        m_administration.lblClickAreaMouseDown(TAdministration::TMouseButton::Right);
+        m_administration.lblClickAreaMouseDown(TAdministration::TMouseButton::Right, madeAt);
         break;
     case Qt::MiddleButton:
-        m_administration.lblClickAreaMouseDown(TAdministration::TMouseButton::Middle);
+        m_administration.lblClickAreaMouseDown(TAdministration::TMouseButton::Middle, madeAt);
         break;
     default:
         break;

@@ -17,6 +17,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <optional>
 
 namespace vigix {
 
@@ -54,6 +55,9 @@ public:
     // While a section runs, the user-interface thread and the tick thread are lifted (ThreadPriority.h), through
     // RealtimeKit where the process may not do it itself. Both null: this system's scheduler, no RealtimeKit.
     void SetPriorityServices(IThreadScheduler *scheduler, IRealtimeKit *realtimeKit);
+    // Whether the window system stamps presses on the millisecond clock of onsets (X11 and Wayland do); a press
+    // is then timed from its stamp. Tests that make their own stamps turn it on.
+    void SetEventTimesOnClock(bool onClock) { m_eventTimesOnClock = onClock; }
     // What the user-interface thread obtained for the running section (Normal when closed).
     TPriorityGrant UiPriority() const { return m_uiPriority; }
 
@@ -94,8 +98,8 @@ private:
     void open();
     void closeSection();
     void restorePriority();
-    void press(Qt::MouseButton button);
-    void handlePress(Qt::MouseButton button);
+    void press(const QMouseEvent &event);
+    void handlePress(Qt::MouseButton button, std::optional<std::uint32_t> madeAt);
     // Lateness against the deadline and handling time of a tick of the test section.
     void recordTick(const TTickEvent &tick, TTickEvent::Clock::time_point arrived);
     void changed(const QRect &canvasRect);
@@ -123,6 +127,7 @@ private:
     bool m_open = false;
     bool m_closeRequested = false; // set only around the Shift+Esc close
     bool m_inTick = false;
+    bool m_eventTimesOnClock = false;
     QRegion m_pending; // what the running tick changed, painted at its end
 
     // Element state.

@@ -2,6 +2,9 @@
 
 #include <QCoreApplication>
 
+#include <optional>
+#include <utility>
+
 #ifdef __linux__
 #include <sys/prctl.h>
 #endif
@@ -37,6 +40,97 @@ void sharpenThisThread()
 
 } // namespace
 
+// What the engine's thread and the ticks in flight share: the wait for the frame of the tick last posted, and
+// the schedule that follows from when it was shown.
+class TTickPacer
+{
+public:
+    using Clock = TTickEngine::Clock;
+
+    TTickPacer(ITickTimeSource &timeSource, std::chrono::nanoseconds period)
+        : m_timeSource(timeSource), m_period(period)
+    {
+    }
+
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::atomic<bool> stopping{false};
+
+    // On the engine's thread, with the lock held: the tick is about to be posted.
+    void awaitFrameOf(std::int64_t tick, Clock::time_point deadline)
+    {
+        m_awaited = tick;
+        m_awaitedDeadline = deadline;
+        m_shown = false;
+    }
+    // On the engine's thread: waits until the awaited tick's frame was shown (false when stopped), and returns
+    // the next deadline.
+    bool waitForFrame(std::unique_lock<std::mutex> &lock, Clock::time_point &nextDeadline)
+    {
+        wake.wait(lock, [this] { return m_shown || stopping.load(); });
+        nextDeadline = m_next;
+        return !stopping.load();
+    }
+    // On the receiver's thread. `shown` empty: now.
+    Clock::duration frameShown(std::int64_t tick, std::optional<Clock::time_point> shown)
+    {
+        Clock::duration slip{};
+        {
+            std::lock_guard lock(mutex);
+            if (stopping.load() || tick != m_awaited || m_shown)
+                return slip;
+            const Clock::time_point at = shown ? *shown : m_timeSource.now();
+            const Clock::duration late = at - m_awaitedDeadline;
+            if (late > TTickEngine::SlipThreshold) {
+                slip = late;
+                m_slipped += late;
+                m_next = at + m_period;
+            } else {
+                m_next = m_awaitedDeadline + m_period;
+            }
+            m_shown = true;
+        }
+        wake.notify_all();
+        return slip;
+    }
+    Clock::duration slipped()
+    {
+        std::lock_guard lock(mutex);
+        return m_slipped;
+    }
+
+private:
+    ITickTimeSource &m_timeSource;
+    const std::chrono::nanoseconds m_period;
+    // Guarded by mutex.
+    std::int64_t m_awaited = 0;
+    Clock::time_point m_awaitedDeadline;
+    bool m_shown = false;
+    Clock::time_point m_next;
+    Clock::duration m_slipped{};
+};
+
+TTickEvent::TTickEvent(std::uint64_t generation, std::int64_t tick, Clock::time_point deadline,
+                       Clock::time_point posted, std::shared_ptr<TTickPacer> pacer)
+    : QEvent(TickType), m_generation(generation), m_tick(tick), m_deadline(deadline), m_posted(posted),
+      m_pacer(std::move(pacer))
+{
+}
+
+TTickEvent::~TTickEvent()
+{
+    // Dropped unhandled, or handled by a receiver that does not report frames: the engine goes on from now.
+    if (m_pacer && !m_reported)
+        m_pacer->frameShown(m_tick, std::nullopt);
+}
+
+TTickEvent::Clock::duration TTickEvent::FrameShown(Clock::time_point shown)
+{
+    if (!m_pacer || std::exchange(m_reported, true))
+        return {};
+    return m_pacer->frameShown(m_tick, shown);
+}
+
 TTickEngine::TTickEngine(ITickTimeSource *timeSource) : m_timeSource(timeSource ? timeSource : &steadyTimeSource()) {}
 
 TTickEngine::~TTickEngine()
@@ -49,8 +143,7 @@ std::uint64_t TTickEngine::Start(QObject *receiver, std::chrono::nanoseconds per
     Stop();
     const std::uint64_t generation = m_generation.load() + 1;
     m_generation.store(generation);
-    m_skipped.store(0);
-    m_stopping.store(false);
+    m_pacer = std::make_shared<TTickPacer>(*m_timeSource, period);
     m_running.store(true);
     m_thread = std::thread(&TTickEngine::run, this, receiver, generation, period);
     return generation;
@@ -59,11 +152,13 @@ std::uint64_t TTickEngine::Start(QObject *receiver, std::chrono::nanoseconds per
 void TTickEngine::Stop()
 {
     m_running.store(false);
-    {
-        std::lock_guard lock(m_mutex);
-        m_stopping.store(true);
+    if (m_pacer) {
+        {
+            std::lock_guard lock(m_pacer->mutex);
+            m_pacer->stopping.store(true);
+        }
+        m_pacer->wake.notify_all();
     }
-    m_wake.notify_all();
     if (m_thread.joinable())
         m_thread.join();
 }
@@ -71,6 +166,11 @@ void TTickEngine::Stop()
 bool TTickEngine::IsCurrent(const TTickEvent &tick) const
 {
     return m_running.load() && tick.generation() == m_generation.load();
+}
+
+TTickEngine::Clock::duration TTickEngine::SlippedTime() const
+{
+    return m_pacer ? m_pacer->slipped() : Clock::duration{};
 }
 
 void TTickEngine::SetThreadPriorityRequest(std::function<TPriorityGrant(std::uint64_t thread)> request)
@@ -92,21 +192,20 @@ void TTickEngine::run(QObject *receiver, std::uint64_t generation, std::chrono::
         std::lock_guard lock(m_grantMutex);
         m_grant = grant;
     }
-    const Clock::time_point start = m_timeSource->now();
-    std::unique_lock lock(m_mutex);
+    const std::shared_ptr<TTickPacer> pacer = m_pacer;
+    std::unique_lock lock(pacer->mutex);
+    Clock::time_point deadline = m_timeSource->now() + period;
     for (std::int64_t k = 1;; ++k) {
-        const Clock::time_point deadline = start + k * period;
-        if (!m_timeSource->waitUntil(deadline, lock, m_wake, m_stopping) || m_stopping.load())
+        if (!m_timeSource->waitUntil(deadline, lock, pacer->wake, pacer->stopping) || pacer->stopping.load())
             return;
-        const Clock::time_point woke = m_timeSource->now();
-        const auto lateness = woke - deadline;
-        if (lateness >= period) {
-            // A stall: post only the tick that is due now, never the missed ones in a burst.
-            const std::int64_t missed = lateness / period;
-            m_skipped.fetch_add(missed);
-            k += missed;
-        }
-        QCoreApplication::postEvent(receiver, new TTickEvent(generation, k, start + k * period, woke));
+        pacer->awaitFrameOf(k, deadline);
+        const Clock::time_point posted = m_timeSource->now();
+        // Posted without the lock: an event Qt cannot deliver is deleted at once, and reports its frame.
+        lock.unlock();
+        QCoreApplication::postEvent(receiver, new TTickEvent(generation, k, deadline, posted, pacer));
+        lock.lock();
+        if (!pacer->waitForFrame(lock, deadline))
+            return;
     }
 }
 

@@ -9,10 +9,13 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 
 namespace vigix {
+
+class TTickPacer;
 
 // One tick of the stimulus window, posted by the tick engine. It carries the generation of the opening that
 // started the engine, so that a tick from an earlier opening, or one that arrives after closing, is dropped.
@@ -24,23 +27,32 @@ public:
     using Clock = std::chrono::steady_clock;
 
     TTickEvent(std::uint64_t generation, std::int64_t tick, Clock::time_point deadline = {},
-               Clock::time_point posted = {})
-        : QEvent(TickType), m_generation(generation), m_tick(tick), m_deadline(deadline), m_posted(posted)
-    {
-    }
+               Clock::time_point posted = {}, std::shared_ptr<TTickPacer> pacer = {});
+    // A tick nobody reported shown counts as shown when it is deleted, after its handling.
+    ~TTickEvent() override;
+    TTickEvent(const TTickEvent &) = delete;
+    TTickEvent &operator=(const TTickEvent &) = delete;
+
     std::uint64_t generation() const { return m_generation; }
-    // Number of the tick's deadline, from 1; a gap means ticks were skipped after a stall.
+    // Number of the tick, from 1.
     std::int64_t tick() const { return m_tick; }
     // The absolute time the tick was due, so a receiver can tell how late it arrived.
     Clock::time_point deadline() const { return m_deadline; }
     // When the engine's thread woke and posted it.
     Clock::time_point posted() const { return m_posted; }
 
+    // The receiver has handed the tick's frame to the window system at `shown`: the engine may schedule the
+    // next tick. Returns how far the schedule slipped because this frame came late (zero when on time, and
+    // for ticks the engine did not post).
+    Clock::duration FrameShown(Clock::time_point shown);
+
 private:
     std::uint64_t m_generation;
     std::int64_t m_tick;
     Clock::time_point m_deadline;
     Clock::time_point m_posted;
+    std::shared_ptr<TTickPacer> m_pacer;
+    bool m_reported = false;
 };
 
 // Where the engine's thread reads the time and waits. Tests replace it so that a whole run takes no real time.
@@ -56,13 +68,17 @@ public:
 };
 
 // A thread that sleeps to absolute deadlines (start + k x period, so errors never add up) and posts a tick
-// event to a receiver at each. A wake-up more than a whole period late skips the missed ticks instead of
-// posting them in a burst, and counts them.
+// event to a receiver at each. It posts no tick while the previous one is unhandled, so a stalled receiver never
+// gets ticks in a bunch: when a tick's frame is shown more than SlipThreshold after its deadline, the schedule
+// slips and the next deadline is a whole period after that frame. Every stimulus thus stays up for its whole
+// time, counted from when it was really shown, and the slipped time is counted.
 class TTickEngine
 {
 public:
     using Clock = ITickTimeSource::Clock;
     static constexpr std::chrono::milliseconds DefaultPeriod{100};
+    // A frame later than this re-bases the schedule; a smaller lateness is taken back by the next deadline.
+    static constexpr std::chrono::milliseconds SlipThreshold{1};
 
     // timeSource null: the real steady clock.
     explicit TTickEngine(ITickTimeSource *timeSource = nullptr);
@@ -80,8 +96,10 @@ public:
     bool IsCurrent(const TTickEvent &tick) const;
     bool IsRunning() const { return m_running.load(); }
     std::uint64_t Generation() const { return m_generation.load(); }
-    // Ticks skipped after stalls since the last Start.
-    std::int64_t SkippedTicks() const { return m_skipped.load(); }
+    // The time the schedule slipped behind late frames since the last Start.
+    Clock::duration SlippedTime() const;
+    // The engine's clock (the steady clock, or the time source of a test).
+    Clock::time_point Now() const { return m_timeSource->now(); }
 
     // Called on the engine's thread as it starts, with the thread's kernel id, to give it the section's
     // priority. Set before Start; none: the thread keeps the priority it was born with.
@@ -94,12 +112,10 @@ private:
 
     ITickTimeSource *m_timeSource;
     std::thread m_thread;
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    std::atomic<bool> m_stopping{false};
+    // Shared with the ticks in flight, which may outlive a run (one per Start).
+    std::shared_ptr<TTickPacer> m_pacer;
     std::atomic<bool> m_running{false};
     std::atomic<std::uint64_t> m_generation{0};
-    std::atomic<std::int64_t> m_skipped{0};
     std::function<TPriorityGrant(std::uint64_t thread)> m_priorityRequest;
     mutable std::mutex m_grantMutex;
     TPriorityGrant m_grant; // guarded by m_grantMutex

@@ -47,6 +47,8 @@ QString TTimingSummary::CardLine() const
         line = u"タイミング: 乱れあり（遅れ p99 %1 ms・最大 %2 ms"_s.arg(figure(P99LateMs), figure(MaxLateMs));
         if (SkippedTicks > 0)
             line += u"、欠落 %1 ティック"_s.arg(SkippedTicks);
+        if (!DisturbedRounds.isEmpty())
+            line += u"、乱れた試行 %1"_s.arg(DisturbedRounds.size());
         line += u"）"_s;
     }
     // The priority the two threads got; where they differ, the user-interface thread's first.
@@ -65,10 +67,18 @@ QByteArray TTimingSummary::Encode() const
     text += u"median_late_ms=%1\n"_s.arg(MedianLateMs, 0, 'f', 3);
     text += u"p99_late_ms=%1\n"_s.arg(P99LateMs, 0, 'f', 3);
     text += u"max_late_ms=%1\n"_s.arg(MaxLateMs, 0, 'f', 3);
-    text += u"skipped_ticks=%1\n"_s.arg(SkippedTicks);
+    if (SkippedTicks > 0)
+        text += u"skipped_ticks=%1\n"_s.arg(SkippedTicks);
+    text += u"slipped_ms=%1\n"_s.arg(SlippedMs, 0, 'f', 3);
     text += u"slowest_tick_ms=%1\n"_s.arg(SlowestTickMs, 0, 'f', 3);
     text += u"presses=%1\n"_s.arg(Presses);
     text += u"slowest_press_ms=%1\n"_s.arg(SlowestPressMs, 0, 'f', 3);
+    text += u"event_timed_presses=%1\n"_s.arg(EventTimedPresses);
+    text += u"max_event_gap_ms=%1\n"_s.arg(MaxEventGapMs);
+    QStringList rounds;
+    for (int round : DisturbedRounds)
+        rounds.append(QString::number(round));
+    text += u"disturbed_rounds=%1\n"_s.arg(rounds.join(u','));
     if (!UiPriority.isEmpty())
         text += u"ui_priority=%1\n"_s.arg(UiPriority);
     if (!TickPriority.isEmpty())
@@ -97,7 +107,22 @@ std::optional<TTimingSummary> TTimingSummary::Decode(const QByteArray &content)
             summary.MaxLateMs = value.toDouble(&ok);
         else if (key == "skipped_ticks")
             summary.SkippedTicks = value.toLongLong(&ok);
-        else if (key == "slowest_tick_ms")
+        else if (key == "slipped_ms")
+            summary.SlippedMs = value.toDouble(&ok);
+        else if (key == "event_timed_presses")
+            summary.EventTimedPresses = value.toInt(&ok);
+        else if (key == "max_event_gap_ms")
+            summary.MaxEventGapMs = value.toInt(&ok);
+        else if (key == "disturbed_rounds") {
+            for (const QByteArray &round : value.split(',')) {
+                if (round.isEmpty())
+                    continue;
+                summary.DisturbedRounds.append(round.toInt(&ok));
+                if (!ok)
+                    return std::nullopt;
+            }
+            continue;
+        } else if (key == "slowest_tick_ms")
             summary.SlowestTickMs = value.toDouble(&ok);
         else if (key == "presses")
             summary.Presses = value.toInt(&ok);
@@ -112,7 +137,7 @@ std::optional<TTimingSummary> TTimingSummary::Decode(const QByteArray &content)
             return std::nullopt;
         ++found;
     }
-    // The verdict needs the lateness and the skipped ticks at least.
+    // The verdict needs the lateness figures at least, and the skipped ticks or the slip.
     if (found < 8)
         return std::nullopt;
     return summary;
@@ -129,7 +154,10 @@ void TTimingRecorder::Reset()
     m_slowestTick = 0;
     m_presses = 0;
     m_slowestPress = 0;
-    m_skipped = 0;
+    m_slippedMs = 0;
+    m_eventTimedPresses = 0;
+    m_maxEventGap = 0;
+    m_disturbedRounds.clear();
     m_uiPriority.clear();
     m_tickPriority.clear();
 }
@@ -152,11 +180,29 @@ void TTimingRecorder::AddPress(double handlingMs)
     m_slowestPress = std::max(m_slowestPress, handlingMs);
 }
 
-TTimingSummary TTimingRecorder::Summary() const
+void TTimingRecorder::AddEventTimedPress(std::uint32_t gapMs)
+{
+    ++m_eventTimedPresses;
+    m_maxEventGap = std::max(m_maxEventGap, gapMs);
+}
+
+void TTimingRecorder::AddDisturbedRound(int round)
+{
+    const auto at = std::lower_bound(m_disturbedRounds.begin(), m_disturbedRounds.end(), round);
+    if (at == m_disturbedRounds.end() || *at != round)
+        m_disturbedRounds.insert(at, round);
+}
+
+TTimingSummary TTimingRecorder::Summary(int storedRounds) const
 {
     TTimingSummary summary;
     summary.Ticks = Ticks();
-    summary.SkippedTicks = m_skipped;
+    summary.SlippedMs = m_slippedMs;
+    summary.EventTimedPresses = m_eventTimedPresses;
+    summary.MaxEventGapMs = static_cast<int>(m_maxEventGap);
+    for (int round : m_disturbedRounds)
+        if (round <= storedRounds)
+            summary.DisturbedRounds.append(round);
     summary.SlowestTickMs = m_slowestTick;
     summary.Presses = m_presses;
     summary.SlowestPressMs = m_slowestPress;

@@ -1,35 +1,45 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <vector>
 
 namespace vigix {
 
-// How well the machine kept time during one test: how late each tick was handled against its deadline, the
-// ticks skipped after stalls, and how long the user-interface thread took over a tick and over a press.
+// How well the machine kept time during one test: how late each tick was handled against its deadline, how far
+// the schedule slipped behind late frames, which rounds were disturbed, how long the user-interface thread took
+// over a tick and over a press, and how many presses carried the window system's own time.
 struct TTimingSummary
 {
-    // Above this p99 lateness, or with any tick skipped, the test's timing counts as disturbed.
+    // Above this p99 lateness, with any round disturbed, or with any tick skipped (older summaries), the test's
+    // timing counts as disturbed.
     static constexpr double DisturbedP99Ms = 2.0;
 
     int Ticks = 0;
     double MedianLateMs = 0;
     double P99LateMs = 0;
     double MaxLateMs = 0;
-    std::int64_t SkippedTicks = 0;
-    double SlowestTickMs = 0; // handling of one tick on the user-interface thread
+    std::int64_t SkippedTicks = 0; // summaries of earlier versions, whose schedule skipped ticks after a stall
+    double SlippedMs = 0;          // how far the schedule slipped behind late frames, in all
+    double SlowestTickMs = 0;      // handling of one tick on the user-interface thread
     int Presses = 0;
     double SlowestPressMs = 0; // handling of one press
+    int EventTimedPresses = 0; // presses timed by the window system's own time of the press
+    int MaxEventGapMs = 0;     // the longest such press took from being made to being handled
+    // Rounds whose onset came more than 5 ms late, whose stimulus stayed up too short or too long, or in which
+    // the schedule slipped; ascending.
+    QList<int> DisturbedRounds;
     // The priority the user-interface thread and the tick thread obtained ("realtime 10 (direct)", "nice -11
     // (RealtimeKit)", "normal"); empty in a summary written before they were recorded.
     QString UiPriority;
     QString TickPriority;
 
-    bool Disturbed() const { return P99LateMs > DisturbedP99Ms || SkippedTicks > 0; }
+    bool Disturbed() const { return P99LateMs > DisturbedP99Ms || SkippedTicks > 0 || !DisturbedRounds.isEmpty(); }
     // The card's line: "タイミング: 良好", or "タイミング: 乱れあり" with the figures.
     QString CardLine() const;
 
@@ -47,18 +57,24 @@ public:
     TTimingRecorder();
     void Reset();
     void AddTick(double lateMs, double handlingMs);
-    void SetSkippedTicks(std::int64_t skipped) { m_skipped = skipped; }
+    void SetSlippedMs(double slipped) { m_slippedMs = slipped; }
     void AddPress(double handlingMs);
+    void AddEventTimedPress(std::uint32_t gapMs);
+    void AddDisturbedRound(int round);
     void SetPriorities(const QString &ui, const QString &tick);
     int Ticks() const { return static_cast<int>(m_lateness.size()); }
-    TTimingSummary Summary() const;
+    // storedRounds: rounds after it were not stored and are not listed.
+    TTimingSummary Summary(int storedRounds = std::numeric_limits<int>::max()) const;
 
 private:
     std::vector<double> m_lateness;
     double m_slowestTick = 0;
     int m_presses = 0;
     double m_slowestPress = 0;
-    std::int64_t m_skipped = 0;
+    double m_slippedMs = 0;
+    int m_eventTimedPresses = 0;
+    std::uint32_t m_maxEventGap = 0;
+    QList<int> m_disturbedRounds; // ascending, each once
     QString m_uiPriority;
     QString m_tickPriority;
 };

@@ -39,6 +39,9 @@ constexpr KindColumn ExportedKinds[] = {{Total, u"Total"}, {Hit, u"Hit"},     {C
 
 QString jsonNumber(double value)
 {
+    // JSON has no NaN nor infinity (a damaged side file may hold them).
+    if (!std::isfinite(value))
+        return u"null"_s;
     return QString::number(value, 'g', QLocale::FloatingPointShortest);
 }
 
@@ -163,15 +166,22 @@ QList<ScoreField> TimingFields(const QString &testFilePath)
     const std::optional<TTimingSummary> timing = ReadTimingSummary(TimingFilePathBeside(testFilePath));
     if (!timing)
         return {};
+    QStringList rounds;
+    for (int round : timing->DisturbedRounds)
+        rounds.append(QString::number(round));
     const QList<ScoreField> members{
         {u"ticks"_s, QString(), QString::number(timing->Ticks)},
         {u"median_late_ms"_s, QString(), jsonNumber(timing->MedianLateMs)},
         {u"p99_late_ms"_s, QString(), jsonNumber(timing->P99LateMs)},
         {u"max_late_ms"_s, QString(), jsonNumber(timing->MaxLateMs)},
         {u"skipped_ticks"_s, QString(), QString::number(timing->SkippedTicks)},
+        {u"slipped_ms"_s, QString(), jsonNumber(timing->SlippedMs)},
         {u"slowest_tick_ms"_s, QString(), jsonNumber(timing->SlowestTickMs)},
         {u"presses"_s, QString(), QString::number(timing->Presses)},
         {u"slowest_press_ms"_s, QString(), jsonNumber(timing->SlowestPressMs)},
+        {u"event_timed_presses"_s, QString(), QString::number(timing->EventTimedPresses)},
+        {u"max_event_gap_ms"_s, QString(), QString::number(timing->MaxEventGapMs)},
+        {u"disturbed_rounds"_s, QString(), u'[' + rounds.join(u", "_s) + u']'},
         {u"disturbed"_s, QString(), timing->Disturbed() ? u"true"_s : u"false"_s},
         // What the two threads obtained; null in a summary written before it was recorded.
         {u"ui_priority"_s, QString(), timing->UiPriority.isEmpty() ? u"null"_s : JsonString(timing->UiPriority)},

@@ -37,10 +37,12 @@ public:
     // The opening of the window: the journal begins here.
     void open() { bench.start(int(TAdministration::TSection::Test)); }
 
-    // One tick and the child's presses due before the next. False once the last round is over.
+    // One tick and the child's presses due before the next. False once the end page follows the last round.
     bool tick()
     {
         TAdministration &admin = bench.admin;
+        // A round goes to the journal on the tick after its last.
+        m_journaled = completedRounds();
         bench.tick();
         if (admin.Page == 0 && admin.ClickEnabled)
             bench.press();                        // the start press at the title
@@ -62,11 +64,13 @@ public:
             admin.lblClickAreaMouseDown(m_pending.begin()->second);
             m_pending.erase(m_pending.begin());
         }
-        return admin.Page != 2;
+        return admin.TicksEnabled;
     }
 
     // Rounds whose last step has run.
     int completedRounds() const { return std::clamp(bench.admin.Round - 1, 0, int(TTestFile::TestRounds)); }
+    // Rounds handed to the journal.
+    int journaledRounds() const { return m_journaled; }
 
     // The bytes Shift+Esc stores after round n (n <= completedRounds()), under the given number.
     QByteArray fileAtRound(int n, const QString &number = u"1001"_s) const
@@ -80,6 +84,7 @@ public:
     Bench bench;
 
 private:
+    int m_journaled = 0;
     std::mt19937 m_child;
     std::multimap<std::uint32_t, TAdministration::TMouseButton> m_pending; // absolute press times
 };

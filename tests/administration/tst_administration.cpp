@@ -74,6 +74,8 @@ private slots:
     void test_failedSaveStopsTheRoundsAndCanBeRetried();
     void test_numberTakenMeanwhile_storesUnderTheNextFreeNumber();
     void ticksAndPressesWhileDisabledChangeNothing();
+    void test_pressTimedByItsStamp_inTheStateItWasMadeIn();
+    void test_disturbedRounds_lateOnsetWrongExposureOrSlip();
 
     void simulatedChild_wholeTestIsStoredReadBackAndScored();
 };
@@ -593,6 +595,143 @@ void TestAdministration::simulatedChild_wholeTestIsStoredReadBackAndScored()
             QCOMPARE(stored.CulcResult.Count[c][k], expected[c][k]);
     QCOMPARE(stored.CulcResult.HitRT[condT], hitRTs);
     QVERIFY(expected[condT][E_MUL] > 0 && expected[condT][E_INV] > 0 && expected[condT][E_COM] > 0);
+}
+
+namespace {
+
+// Keeps what the journal was handed, round by round.
+class RecordingJournal : public IRoundJournal
+{
+public:
+    void Begin(const TTestInfo &) override {}
+    void RoundCompleted(int round, const TRoundInfo &contents) override { rounds[round] = contents; }
+    void Finish() override {}
+    std::map<int, TRoundInfo> rounds;
+};
+
+// A tick whose frame is reported shown at the tick's time, on the millisecond clock and the engine's clock alike.
+void shownTick(Bench &b)
+{
+    b.tick();
+    b.admin.FrameShown({double(b.tickTime), 0.0, false, true});
+}
+
+} // namespace
+
+void TestAdministration::test_pressTimedByItsStamp_inTheStateItWasMadeIn()
+{
+    // Near the end of the 32-bit clock: round 1's onset comes 60 ms before it wraps.
+    Bench b(0xFFFFFFFFu - 7160u);
+    RecordingJournal journal;
+    b.admin.Journal = &journal;
+    b.start(3);
+    for (int i = 0; i < 51; ++i)
+        shownTick(b);
+    b.press();
+    for (int i = 0; i < 20; ++i)
+        shownTick(b);
+    shownTick(b); // onset of round 1
+    const std::uint32_t onset = b.tickTime;
+    QCOMPARE(b.admin.OnsetTime, onset);
+    const auto pressAt = [&](std::uint32_t handled, std::optional<std::uint32_t> made, Button button = Button::Left) {
+        b.clock.now = handled;
+        b.admin.lblClickAreaMouseDown(button, made);
+    };
+    pressAt(onset + 80, onset + 30);          // made before the wrap, handled after it: 30 ms
+    pressAt(onset + 90, onset + 90 - 1001);   // stale: not on this clock, the handling time counts
+    pressAt(onset + 95, onset + 96);          // in the future: the handling time counts
+    pressAt(onset + 97, 0x80000000u + onset); // half the clock away: the handling time counts
+    for (int i = 0; i < 10; ++i)
+        shownTick(b);                  // a round lasts at least 14 ticks
+    pressAt(onset + 1040, onset + 40); // a second old, the oldest stamp taken
+    const TRoundInfo &first = b.testFile.Rounds[1];
+    QCOMPARE(first.RT[1], 30);
+    QCOMPARE(first.RT[2], 90);
+    QCOMPARE(first.RT[3], 95);
+    QCOMPARE(first.RT[4], 97);
+    QCOMPARE(first.RT[5], 40);
+
+    // To the end of round 1; a press made before its last frame and handled after it still belongs to it, and
+    // goes to the journal with it on the next tick.
+    while (b.admin.Round == 1) {
+        shownTick(b);
+    }
+    const std::uint32_t lastFrame = b.tickTime;
+    pressAt(lastFrame + 3, lastFrame - 4, Button::Right);
+    QCOMPARE(first.RT[6], int(lastFrame - 4 - onset));
+    QCOMPARE(first.Button[6], 2);
+    QCOMPARE(first.Button[7], 0);
+    QVERIFY(!journal.rounds.count(1));
+    // A press made between the rounds (nothing is recorded there) but handled after the next onset's frame is no
+    // anticipation of the new round: the fault that stored it as 0 ms.
+    shownTick(b); // onset of round 2
+    QCOMPARE(journal.rounds.at(1), first);
+    pressAt(b.tickTime + 2, b.tickTime - 20);
+    QCOMPARE(b.testFile.Rounds[2].Button[1], 0);
+    QCOMPARE(b.testFile.Rounds[1], journal.rounds.at(1));
+    pressAt(b.tickTime + 40, b.tickTime + 33); // made after the onset: round 2's
+    QCOMPARE(b.testFile.Rounds[2].RT[1], 33);
+
+    const TTimingSummary summary = b.admin.Timing.Summary();
+    QCOMPARE(summary.EventTimedPresses, 5); // all but the stale, future and far ones
+    QCOMPARE(summary.MaxEventGapMs, 1000);
+}
+
+void TestAdministration::test_disturbedRounds_lateOnsetWrongExposureOrSlip()
+{
+    Bench b;
+    b.start(3);
+    runToFirstOnset(b);
+    // The engine's clock: deadlines a period apart, re-based a period after a frame that slipped.
+    double deadline = 0;
+    const auto frame = [&](double late, double slipThreshold = 1.0) {
+        deadline += 100;
+        b.tick();
+        const bool slipped = late > slipThreshold;
+        b.admin.FrameShown({deadline + late, late, slipped, true});
+        if (slipped)
+            deadline += late;
+    };
+    // Per round, how late its onset, its hiding frame and its fifth frame are shown.
+    struct Plan
+    {
+        double onset = 0.3, hide = 0.3, fifth = 0.3, slipThreshold = 1.0;
+    };
+    std::map<int, Plan> plans;
+    plans[2].onset = 6;   // shown late, then a whole period
+    plans[3].onset = 4.5; // within 5 ms, but the schedule slipped
+    plans[4].hide = 0.9;  // a little late: the exposure stays within 2 ms
+    plans[5].fifth = 30;  // a stall later in the round
+    plans[6].onset = 1.5; // an engine that did not re-base: shortened by 1.5 ms, within the tolerance
+    plans[6].slipThreshold = 1000;
+    plans[7].hide = -2.5; // shortened by 2.5 ms (a frame reported early by such an engine)
+    plans[7].slipThreshold = 1000;
+    int triangleRound = 0;
+    for (int round = 1; round <= 30; ++round) {
+        const Plan plan = plans.count(round) ? plans.at(round) : Plan{};
+        const TRoundInfo &r = b.testFile.Rounds[round];
+        const bool triangle = r.Noise == u"V"_s && round > 7 && !triangleRound;
+        if (triangle)
+            triangleRound = round;
+        const double slipThreshold = triangle ? 1000 : plan.slipThreshold;
+        for (int step = 0; step <= r.Ticks; ++step) {
+            double late = step == 0 ? plan.onset : step == 1 ? plan.hide : step == 5 ? plan.fifth : 0.3;
+            if (triangle && step == 2)
+                late = 2.5; // the triangle stays up 2.2 ms too long, from an engine that did not re-base
+            frame(late, slipThreshold);
+        }
+        QCOMPARE(b.admin.Round, round + 1);
+    }
+    QVERIFY2(triangleRound > 0, "the schedule has a triangle after round 7");
+    QCOMPARE(b.admin.Timing.Summary().DisturbedRounds, (QList<int>{2, 3, 5, 7, triangleRound}));
+
+    // Ticks without a deadline (sent by tests, not by the engine) judge nothing.
+    const int before = int(b.admin.Timing.Summary().DisturbedRounds.size());
+    for (int i = 0; i < 40; ++i) {
+        b.tick();
+        b.admin.FrameShown({0.0, 0.0, false, false});
+    }
+    QCOMPARE(int(b.admin.Timing.Summary().DisturbedRounds.size()), before);
 }
 
 QTEST_GUILESS_MAIN(TestAdministration)

@@ -123,8 +123,8 @@ void TestRoundJournal::wholeTest_journalHoldsEveryCompletedRound_shiftEscRemoves
     int checked = 0;
     for (bool running = true; running;) {
         running = sim.tick();
-        if (sim.completedRounds() > checked) {
-            checked = sim.completedRounds();
+        if (sim.journaledRounds() > checked) {
+            checked = sim.journaledRounds();
             QVERIFY(journal.WaitUntilIdle(Patience));
             QCOMPARE(contents(path), sim.fileAtRound(checked));
         }
@@ -240,7 +240,7 @@ void TestRoundJournal::journalInUse_isNotListed_oldJournalStays_storedTestIsRemo
     TRoundJournal journal(folder);
     first.bench.admin.Journal = &journal;
     first.open();
-    while (first.completedRounds() < 4)
+    while (first.journaledRounds() < 4)
         first.tick();
     QVERIFY(journal.WaitUntilIdle(Patience));
     const QString firstPath = journal.CurrentPath();
@@ -296,8 +296,8 @@ void TestRoundJournal::writeFailures_testGoesOn_warnedOnce_noRoundMissing()
     int seen = 0;
     for (bool running = true; running;) {
         running = sim.tick();
-        if (sim.completedRounds() > seen) {
-            seen = sim.completedRounds();
+        if (sim.journaledRounds() > seen) {
+            seen = sim.journaledRounds();
             // One write per round: the subject line was the first, round 9 is the tenth and fails.
             QVERIFY(journal.WaitUntilIdle(Patience));
             if (seen == 9) {

@@ -5,13 +5,18 @@
 #include "TimingRecord.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
+#include <QMouseEvent>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <map>
 #include <mutex>
+#include <optional>
+#include <thread>
 
 using namespace vigix;
 using namespace vigix::testing;
@@ -108,6 +113,63 @@ public:
 private:
     std::mutex mutex;
     QStringList log;
+};
+
+// Time that moves only when the test says, for the engine and the window alike. The test waits until the engine
+// sleeps towards its next deadline, then sets the time the tick is to come at.
+class SteppedTime : public ITickTimeSource
+{
+public:
+    Clock::time_point now() override
+    {
+        std::lock_guard lock(m_mutex);
+        return m_now;
+    }
+    bool waitUntil(Clock::time_point deadline, std::unique_lock<std::mutex> &lock, std::condition_variable &wake,
+                   const std::atomic<bool> &stopping) override
+    {
+        {
+            std::lock_guard own(m_mutex);
+            m_awaited = deadline;
+        }
+        while (!stopping.load()) {
+            {
+                std::lock_guard own(m_mutex);
+                if (m_now >= deadline) {
+                    m_awaited.reset();
+                    return true;
+                }
+            }
+            wake.wait_for(lock, std::chrono::microseconds(200));
+        }
+        return false;
+    }
+    // The deadline the engine sleeps towards, delivering what it posted meanwhile; empty after five seconds.
+    std::optional<Clock::time_point> awaited(QObject *receiver)
+    {
+        QElapsedTimer patience;
+        patience.start();
+        while (patience.elapsed() < 5000) {
+            QCoreApplication::sendPostedEvents(receiver);
+            {
+                std::lock_guard own(m_mutex);
+                if (m_awaited)
+                    return m_awaited;
+            }
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        }
+        return std::nullopt;
+    }
+    void set(Clock::time_point time)
+    {
+        std::lock_guard lock(m_mutex);
+        m_now = time;
+    }
+
+private:
+    std::mutex m_mutex;
+    Clock::time_point m_now = Clock::time_point(std::chrono::hours(1));
+    std::optional<Clock::time_point> m_awaited;
 };
 
 bool isRed(QRgb pixel)
@@ -307,6 +369,117 @@ private slots:
         QVERIFY(!rig.screen.isVisible());
         QVERIFY(QFile::exists(TTestFile::TestFilePath(rig.admin().DataFolder, u"1234"_s)));
         QCOMPARE(app->caught.size(), 1);
+    }
+
+    // Frames that come late never cut a stimulus short: the schedule slips behind them, each circle or cross
+    // stays up a whole period and each triangle two, and the rounds are listed as disturbed in the stored summary.
+    void lateFrames_slipTheSchedule_everyStimulusStaysUpItsTime_roundsListed()
+    {
+        using namespace std::chrono_literals;
+        using Clock = ITickTimeSource::Clock;
+        QTemporaryDir data;
+        SteppedTime time;
+        FakeSound sound;
+        FakeClock clock;
+        TTestFile testFile;
+        TTestFile practiceFile;
+        TRandom random{11};
+        testFile.Info.Kensabangou = u"1001"_s;
+        TfrmScreen screen{testFile, practiceFile, random, sound, clock, nullptr, &time};
+        TAdministration &admin = screen.Administration();
+        admin.DataFolder = data.path() + u'/';
+        screen.StartSection(3);
+        QVERIFY(QTest::qWaitForWindowExposed(&screen));
+
+        struct Shown
+        {
+            Clock::time_point on, off;
+        };
+        std::map<int, Shown> targets, triangles; // by round
+        // One tick: the engine wakes `engineLate` after its deadline and the window handles the tick `stalled`
+        // later still; meanwhile no other tick may come.
+        const auto tick = [&](Clock::duration engineLate = 200us, Clock::duration stalled = {}) {
+            const std::optional<Clock::time_point> deadline = time.awaited(&screen);
+            QVERIFY(deadline);
+            time.set(*deadline + engineLate);
+            const int round = admin.Round;
+            const bool target = !screen.TargetShown().isEmpty();
+            const bool triangle = !screen.VisibleNoiseCells().isEmpty();
+            if (stalled > Clock::duration::zero()) {
+                std::this_thread::sleep_for(20ms); // the engine has posted the tick and waits for its frame
+                time.set(*deadline + engineLate + stalled);
+            }
+            const int handled = admin.Timing.Ticks();
+            QElapsedTimer patience;
+            patience.start();
+            while (admin.Timing.Ticks() == handled && patience.elapsed() < 5000) {
+                QCoreApplication::sendPostedEvents(&screen);
+                std::this_thread::sleep_for(100us);
+            }
+            QCOMPARE(admin.Timing.Ticks(), handled + 1);
+            const Clock::time_point at = time.now();
+            if (!target && !screen.TargetShown().isEmpty())
+                targets[admin.Round].on = at;
+            if (target && screen.TargetShown().isEmpty())
+                targets[round].off = at;
+            if (!triangle && !screen.VisibleNoiseCells().isEmpty())
+                triangles[admin.Round].on = at;
+            if (triangle && screen.VisibleNoiseCells().isEmpty())
+                triangles[round].off = at;
+        };
+        for (int i = 0; i < 51; ++i)
+            tick();
+        QTest::mouseClick(&screen, Qt::LeftButton);
+        for (int i = 0; i < 20; ++i)
+            tick();
+
+        screen.SetEventTimesOnClock(true);
+        for (int round = 1; round <= 6; ++round) {
+            const int ticks = testFile.Rounds[round].Ticks;
+            for (int step = 0; step <= ticks; ++step) {
+                if (round == 2 && step == 0)
+                    tick(200us, 350ms); // the onset handled 350 ms late
+                else if (round == 3 && step == 1)
+                    tick(200us, 250ms); // the circle or cross taken off 250 ms late
+                else if (round == 4 && step == 5)
+                    tick(40ms); // the engine's own wake-up late
+                else
+                    tick();
+                if (round == 5 && step == 0) {
+                    // A press with the window system's stamp, handled 60 ms after it was made.
+                    clock.now = admin.OnsetTime + 310;
+                    QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton,
+                                      Qt::LeftButton, {});
+                    press.setTimestamp(admin.OnsetTime + 250);
+                    QCoreApplication::sendEvent(&screen, &press);
+                }
+            }
+        }
+        QCOMPARE(admin.Round, 7);
+        QCOMPARE(testFile.Rounds[5].RT[1], 250);
+        QTest::keyClick(screen.windowHandle(), Qt::Key_Escape, Qt::ShiftModifier);
+        QVERIFY(!screen.IsOpen());
+
+        for (int round = 1; round <= 6; ++round) {
+            const auto exposure = targets.at(round).off - targets.at(round).on;
+            // Lengthened by the stall of round 3 only: the circle could not be taken off meanwhile.
+            const auto expected = round == 3 ? 350ms : 100ms;
+            QVERIFY2(exposure >= expected && exposure <= expected + 1ms,
+                     qPrintable(u"round %1: %2 us"_s.arg(round).arg(
+                         std::chrono::duration_cast<std::chrono::microseconds>(exposure).count())));
+        }
+        for (const auto &[round, shown] : triangles) {
+            const auto exposure = shown.off - shown.on;
+            QVERIFY2((exposure >= 200ms && exposure <= 201ms) || round == 3,
+                     qPrintable(u"triangle of round %1"_s.arg(round)));
+        }
+        const std::optional<TTimingSummary> summary = ReadTimingSummary(TimingFilePath(admin.DataFolder, u"1001"_s));
+        QVERIFY(summary);
+        QCOMPARE(summary->DisturbedRounds, (QList<int>{2, 3, 4}));
+        QVERIFY2(summary->SlippedMs >= 640 && summary->SlippedMs < 642,
+                 qPrintable(QString::number(summary->SlippedMs)));
+        QCOMPARE(summary->EventTimedPresses, 1);
+        QCOMPARE(summary->MaxEventGapMs, 60);
     }
 
     void canvas_elementsInTheirPlaces()

@@ -435,6 +435,7 @@ private slots:
             ticks(20);
             while (panel.Screen().Administration().Round <= 4)
                 ticks(1);
+            ticks(1); // a round goes to the journal on the tick after its last
 
             bool ended = false;
             TTerminationSignals termination([&ended] { ended = true; });

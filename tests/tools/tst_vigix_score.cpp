@@ -752,7 +752,27 @@ void VigixScoreTest::json_timingSummary_onlyWhereOneIsStoredBeside()
     QCOMPARE(timing.value(u"disturbed"_s).toBool(), true); // p99 over 2 ms
     QCOMPARE(timing.value(u"ui_priority"_s).toString(), u"realtime 10 (RealtimeKit)"_s);
     QVERIFY(timing.value(u"tick_priority"_s).isNull());
+    QVERIFY(timing.value(u"disturbed_rounds"_s).toArray().isEmpty());
     QVERIFY(!array.at(1).toObject().contains(u"timing"_s));
+
+    // The rounds disturbed by a slow machine; figures JSON cannot hold are null, so the output stays JSON.
+    QVERIFY(side.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    side.write("ticks=9050\nmedian_late_ms=nan\np99_late_ms=0.500\nmax_late_ms=inf\nslipped_ms=352.250\n"
+               "slowest_tick_ms=1.000\npresses=480\nslowest_press_ms=0.050\nevent_timed_presses=479\n"
+               "max_event_gap_ms=12\ndisturbed_rounds=3,17,499\n");
+    side.close();
+    const RunResult second = runScorer({u"--json"_s, timed});
+    QCOMPARE(second.exitCode, 0);
+    const QJsonArray again = parseJsonArray(second.rawOut, ok);
+    QVERIFY2(ok, qPrintable(second.out));
+    const QJsonObject slipped = again.at(0).toObject().value(u"timing"_s).toObject();
+    QVERIFY(slipped.value(u"median_late_ms"_s).isNull());
+    QVERIFY(slipped.value(u"max_late_ms"_s).isNull());
+    QCOMPARE(slipped.value(u"slipped_ms"_s).toDouble(), 352.25);
+    QCOMPARE(slipped.value(u"event_timed_presses"_s).toInt(), 479);
+    QCOMPARE(slipped.value(u"max_event_gap_ms"_s).toInt(), 12);
+    QCOMPARE(slipped.value(u"disturbed_rounds"_s).toArray(), (QJsonArray{3, 17, 499}));
+    QCOMPARE(slipped.value(u"disturbed"_s).toBool(), true);
 }
 
 void VigixScoreTest::json_japaneseNames_areWrittenAsUtf8()
