@@ -546,7 +546,7 @@ int main(int argc, char **argv)
         const Nanos pollEnd = now();
         ++stats.polls;
         stats.longestPoll = std::max(stats.longestPoll, pollEnd - pollStart);
-        // Counted over the rounds only: the title's wait is not part of the test.
+        // Counted over the rounds only, not over the wait at the title.
         if (previousPoll && !rounds.empty()) {
             const Nanos gap = pollStart - previousPoll;
             stats.totalGap += gap;
