@@ -39,6 +39,9 @@ constexpr int TriangleHeight = 107;
 
 // The layout was made for "ＭＳ Ｐゴシック", whose character height is its em square; Noto Sans CJK JP stands in,
 // with the em square's top 0.88 em above the baseline.
+// The thread on which Qt's X11 connection reads from the server.
+constexpr std::string_view WindowSystemReaderThread = "QXcbEventQueue";
+
 const QString GothicFamily = u"Noto Sans CJK JP"_s;
 constexpr double EmAscent = 0.88;
 
@@ -144,6 +147,15 @@ void TfrmScreen::open()
     m_uiThread = CurrentThreadId();
     m_uiNiceBefore = m_scheduler->Nice(m_uiThread);
     m_uiPriority = RaiseThreadPriority(m_uiThread, *m_scheduler, m_realtimeKit);
+    // Qt's X11 connection reads events, the completion of each frame's shared-memory copy among them, on a
+    // thread of its own: at normal priority behind a busy computer it would hold up the real-time thread.
+    if (m_uiPriority.Kind != TPriorityGrant::TKind::Normal) {
+        for (const std::uint64_t helper : ThreadsNamed(WindowSystemReaderThread)) {
+            const int nice = m_scheduler->Nice(helper);
+            if (RaiseThreadPriority(helper, *m_scheduler, m_realtimeKit).Kind != TPriorityGrant::TKind::Normal)
+                m_liftedHelpers.push_back({helper, nice});
+        }
+    }
     m_prioritiesRecorded = false;
     m_engine.SetThreadPriorityRequest(
         [this](std::uint64_t thread) { return RaiseThreadPriority(thread, *m_scheduler, m_realtimeKit); });
@@ -154,6 +166,8 @@ void TfrmScreen::open()
 
 void TfrmScreen::restorePriority()
 {
+    for (const TLiftedThread &helper : std::exchange(m_liftedHelpers, {}))
+        RestoreThreadPriority(helper.id, *m_scheduler, helper.niceBefore);
     if (m_uiPriority.Kind != TPriorityGrant::TKind::Normal)
         RestoreThreadPriority(m_uiThread, *m_scheduler, m_uiNiceBefore);
     m_uiPriority = {};

@@ -18,6 +18,7 @@
 #include <chrono>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace vigix {
 
@@ -121,6 +122,14 @@ private:
     std::uint64_t m_uiThread = 0;
     int m_uiNiceBefore = 0;
     TPriorityGrant m_uiPriority;
+    // Threads of the window system's connection that a frame and a press wait on, lifted with the
+    // user-interface thread so that it never waits behind the load of the computer.
+    struct TLiftedThread
+    {
+        std::uint64_t id = 0;
+        int niceBefore = 0;
+    };
+    std::vector<TLiftedThread> m_liftedHelpers;
     bool m_prioritiesRecorded = false;
     std::chrono::nanoseconds m_tickPeriod = TTickEngine::DefaultPeriod;
     std::uint64_t m_generation = 0;

@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
 
 #ifdef __linux__
 #include <sched.h>
@@ -105,6 +109,21 @@ std::uint64_t CurrentThreadId()
 {
     return std::uint64_t(::syscall(SYS_gettid));
 }
+
+std::vector<std::uint64_t> ThreadsNamed(std::string_view name)
+{
+    std::vector<std::uint64_t> threads;
+    std::error_code error;
+    for (const auto &task : std::filesystem::directory_iterator("/proc/self/task", error)) {
+        std::ifstream comm(task.path() / "comm");
+        std::string threadName;
+        if (!std::getline(comm, threadName) || threadName != name)
+            continue;
+        const std::string id = task.path().filename().string();
+        threads.push_back(std::strtoull(id.c_str(), nullptr, 10));
+    }
+    return threads;
+}
 #else
 bool TSystemThreadScheduler::SetRealtime(std::uint64_t, int)
 {
@@ -129,6 +148,10 @@ bool TSystemThreadScheduler::LimitRealtimeTime(std::int64_t)
 std::uint64_t CurrentThreadId()
 {
     return 0;
+}
+std::vector<std::uint64_t> ThreadsNamed(std::string_view)
+{
+    return {};
 }
 #endif
 

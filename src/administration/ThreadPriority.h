@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <optional>
+#include <string_view>
+#include <vector>
 
 namespace vigix {
 
@@ -64,6 +66,8 @@ public:
 
 // The kernel's id of the calling thread.
 std::uint64_t CurrentThreadId();
+// The kernel's ids of this process's threads of the given name (as the kernel keeps it: 15 bytes at most).
+std::vector<std::uint64_t> ThreadsNamed(std::string_view name);
 
 // The real-time priority a section's threads ask for.
 constexpr int SectionRealtimePriority = 10;

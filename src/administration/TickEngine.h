@@ -77,8 +77,9 @@ class TTickEngine
 public:
     using Clock = ITickTimeSource::Clock;
     static constexpr std::chrono::milliseconds DefaultPeriod{100};
-    // A frame later than this re-bases the schedule; a smaller lateness is taken back by the next deadline.
-    static constexpr std::chrono::milliseconds SlipThreshold{1};
+    // A frame later than this re-bases the schedule; a smaller lateness is taken back by the next deadline. It
+    // is above what drawing a frame usually takes (about 1 to 2 ms), and keeps every exposure within 2 ms.
+    static constexpr std::chrono::milliseconds SlipThreshold{2};
 
     // timeSource null: the real steady clock.
     explicit TTickEngine(ITickTimeSource *timeSource = nullptr);

@@ -118,7 +118,7 @@ private slots:
         TTickEngine engine(&source);
         TickRecorder recorder;
         recorder.frameLateness[5] = 350ms; // a frame three and a half periods late
-        recorder.frameLateness[12] = 900us;
+        recorder.frameLateness[12] = 1900us;
         runToEnd(engine, recorder, source, 20);
 
         QCOMPARE(recorder.ticks.size(), std::size_t(20));
