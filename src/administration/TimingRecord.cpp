@@ -44,12 +44,15 @@ QString TTimingSummary::CardLine() const
     if (!Disturbed()) {
         line = u"タイミング: 良好"_s;
     } else {
-        line = u"タイミング: 乱れあり（遅れ p99 %1 ms・最大 %2 ms"_s.arg(figure(P99LateMs), figure(MaxLateMs));
+        // Only the causes, so that the line fits the card; the tool tip has every figure.
+        QStringList causes;
+        if (P99LateMs > DisturbedP99Ms)
+            causes << u"遅れ p99 %1 ms・最大 %2 ms"_s.arg(figure(P99LateMs), figure(MaxLateMs));
         if (SkippedTicks > 0)
-            line += u"、欠落 %1 ティック"_s.arg(SkippedTicks);
+            causes << u"欠落 %1 ティック"_s.arg(SkippedTicks);
         if (!DisturbedRounds.isEmpty())
-            line += u"、乱れた試行 %1"_s.arg(DisturbedRounds.size());
-        line += u"）"_s;
+            causes << u"乱れた試行 %1"_s.arg(DisturbedRounds.size());
+        line = u"タイミング: 乱れあり（%1）"_s.arg(causes.join(u'、'));
     }
     // The priority the two threads got; where they differ, the user-interface thread's first.
     if (!UiPriority.isEmpty() || !TickPriority.isEmpty()) {
@@ -58,6 +61,30 @@ QString TTimingSummary::CardLine() const
         line += u"・優先度 "_s + (ui == tick ? ui : ui + u'/' + tick);
     }
     return line;
+}
+
+QString TTimingSummary::Details() const
+{
+    QStringList lines;
+    lines << u"ティックの遅れ: 中央値 %1 ms・p99 %2 ms・最大 %3 ms（%4 ティック）"_s
+                 .arg(QString::number(MedianLateMs, 'f', 2), QString::number(P99LateMs, 'f', 2),
+                      QString::number(MaxLateMs, 'f', 2))
+                 .arg(Ticks);
+    if (SkippedTicks > 0)
+        lines << u"欠落したティック: %1"_s.arg(SkippedTicks);
+    lines << u"予定のずれ: %1 ms"_s.arg(figure(SlippedMs));
+    if (!DisturbedRounds.isEmpty()) {
+        QStringList rounds;
+        for (int round : DisturbedRounds)
+            rounds << QString::number(round);
+        lines << u"乱れた試行: %1"_s.arg(rounds.join(u", "_s));
+    }
+    lines << u"押下の時刻: ウィンドウシステムの時刻 %1 / %2 回（最大の差 %3 ms）"_s.arg(EventTimedPresses)
+                 .arg(Presses)
+                 .arg(MaxEventGapMs);
+    if (!UiPriority.isEmpty() || !TickPriority.isEmpty())
+        lines << u"画面のスレッド: %1"_s.arg(UiPriority) << u"ティックのスレッド: %1"_s.arg(TickPriority);
+    return lines.join(u'\n');
 }
 
 QByteArray TTimingSummary::Encode() const

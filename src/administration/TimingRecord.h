@@ -40,8 +40,10 @@ struct TTimingSummary
     QString TickPriority;
 
     bool Disturbed() const { return P99LateMs > DisturbedP99Ms || SkippedTicks > 0 || !DisturbedRounds.isEmpty(); }
-    // The card's line: "タイミング: 良好", or "タイミング: 乱れあり" with the figures.
+    // The card's line: "タイミング: 良好", or "タイミング: 乱れあり" with its causes.
     QString CardLine() const;
+    // Every figure, one per line, for the card's tool tip.
+    QString Details() const;
 
     // The side file's content: "key=value" lines in UTF-8.
     QByteArray Encode() const;

@@ -218,9 +218,7 @@ void TfrmCard::ShowCard(const QString &number)
     const std::optional<TTimingSummary> timing = ReadTimingSummary(TimingFilePath(m_host.CardDataFolder(), number));
     lblTiming->setVisible(timing.has_value());
     lblTiming->setText(timing ? timing->CardLine() : QString());
-    if (timing)
-        lblTiming->setToolTip(
-            u"画面のスレッド: %1\nティックのスレッド: %2"_s.arg(timing->UiPriority, timing->TickPriority));
+    lblTiming->setToolTip(timing ? timing->Details() : QString());
     QPalette colours = lblTiming->palette();
     colours.setColor(QPalette::WindowText, timing && timing->Disturbed() ? QColor(192, 0, 0) : QColor(Qt::black));
     lblTiming->setPalette(colours);

@@ -148,6 +148,18 @@ private slots:
         timed.ShowCard(u"1001"_s);
         QVERIFY(timed.lblTiming->text().startsWith(u"タイミング: 乱れあり"_s));
 
+        // A test whose rounds were disturbed on a slow machine: the line names the count and fits the card; the
+        // rounds themselves are in the tool tip.
+        summary.SkippedTicks = 0;
+        summary.DisturbedRounds = {1, 2, 6, 7, 17, 18, 23, 29, 36, 42, 46, 48, 49, 55, 58, 60};
+        summary.UiPriority = summary.TickPriority = u"realtime 10 (direct)"_s;
+        WriteTimingSummary(TimingFilePath(folder(), u"1001"_s), summary);
+        timed.ShowCard(u"1001"_s);
+        QCOMPARE(timed.lblTiming->text(), u"タイミング: 乱れあり（乱れた試行 16）・優先度 RT 10"_s);
+        QVERIFY(timed.lblTiming->fontMetrics().horizontalAdvance(timed.lblTiming->text()) <=
+                timed.lblTiming->contentsRect().width());
+        QVERIFY(timed.lblTiming->toolTip().contains(u"乱れた試行: 1, 2, 6, 7, 17"_s));
+
         TfrmCard untimed(host);
         untimed.ShowCard(u"1002"_s);
         untimed.Expand();
