@@ -58,7 +58,7 @@ struct TPracticeFeedback
 constexpr char16_t OnceMore[] = u"それでは、もういちどれんしゅうをします";
 
 constexpr TPracticeFeedback PracticeFeedback[] = {
-    {8, u"よくできました", u"これでれんしゅうはおわりです", u"[Sfift]+[Esc]"},
+    {8, u"よくできました", u"これでれんしゅうはおわりです", u"[Shift]+[Esc]"},
     {9, u"×のときはボタンをおしてはいけません", OnceMore, u""},
     {10, u"○のときはかならずひだりボタンをおしてください", u"", OnceMore},
     {11, u"ボタンは１かいだけおしてください", u"", OnceMore},
@@ -327,7 +327,7 @@ void TAdministration::TestStep()
         roundsStep(m_testFile, TTestFile::TestRounds);
         break;
     case 2:
-        m_screen.SetGuides(QString(), u"これでけんさはおわりです"_s, u"[Sfift]+[Esc]"_s);
+        m_screen.SetGuides(QString(), u"これでけんさはおわりです"_s, u"[Shift]+[Esc]"_s);
         TicksEnabled = false;
         break;
     default:

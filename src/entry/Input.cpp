@@ -16,6 +16,7 @@
 #include <QScreen>
 #include <QSignalBlocker>
 
+#include <algorithm>
 #include <array>
 
 using namespace Qt::StringLiterals;
@@ -129,7 +130,9 @@ void TfrmInput::buildFields()
     cmbSeibetsu = choice(u"cmbSeibetsu"_s, 352, 36, 56, {u"男"_s, u"女"_s}, false);
 
     caption(u"生年月日"_s, CaptionX, 64, CaptionWidth, RequiredCell);
-    cmbSeinengappi1 = choice(u"cmbSeinengappi1"_s, FieldX, 64, 62, numberChoices(1980, 2000), true);
+    // From 1980, as the form always offered, to this year, so that every child tested today can be picked.
+    cmbSeinengappi1 = choice(u"cmbSeinengappi1"_s, FieldX, 64, 62,
+                             numberChoices(1980, std::max(2000, QDate::currentDate().year())), true);
     plain(u"年"_s, 148, 64, 14);
     cmbSeinengappi2 = choice(u"cmbSeinengappi2"_s, 164, 64, 46, numberChoices(1, 12), true);
     plain(u"月"_s, 212, 64, 14);

@@ -1,6 +1,7 @@
 #include "Panel.h"
 #include "SdlSoundChannel.h"
 #include "TerminationSignals.h"
+#include "Translations.h"
 #include "VigixApplication.h"
 
 #include <QFont>
@@ -19,7 +20,8 @@ int main(int argc, char *argv[])
     vigix::TSdlSoundChannel sound;
     vigix::TVigixApplication app(argc, argv);
     app.setApplicationName(u"VIGIX"_s);
-    app.setApplicationDisplayName(u"VIGIX"_s);
+    // No display name: Qt would add " — VIGIX" to every window's caption, and each window has its own.
+    vigix::InstallJapaneseQtTranslations(app);
     // The Japanese gothic the windows were laid out for, at its 9-point size; Noto Sans CJK JP stands in.
     QFont font(u"Noto Sans CJK JP"_s);
     font.setPixelSize(12);

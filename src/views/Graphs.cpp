@@ -125,12 +125,13 @@ QColor sliceColour(TResultKind kind)
 
 } // namespace
 
-TfrmGraph::TfrmGraph(const QString &objectName, const QString &dataFolder, std::function<QString()> currentTestNumber,
-                     QWidget *parent)
+TfrmGraph::TfrmGraph(const QString &objectName, const QString &title, const QString &dataFolder,
+                     std::function<QString()> currentTestNumber, QWidget *parent)
     : QWidget(parent, Qt::Tool), m_dataFolder(dataFolder), m_currentTestNumber(std::move(currentTestNumber))
 {
     setObjectName(objectName);
-    setWindowTitle(objectName);
+    // The chart's own name until a test fills it; then the test's number and name.
+    setWindowTitle(title);
     setAutoFillBackground(true);
     QPalette colours = palette();
     colours.setColor(QPalette::Window, Teal);
@@ -169,6 +170,7 @@ TfrmGraph::TfrmGraph(const QString &objectName, const QString &dataFolder, std::
     sbn_A = addConditionButton(u"sbn_A"_s, u"聴覚ノイズ"_s, condA);
     sbn_V = addConditionButton(u"sbn_V"_s, u"視覚ノイズ"_s, condV);
     sbn_T->setChecked(true);
+    m_drawnCondition = condT;
     connect(m_conditions, &QButtonGroup::buttonClicked, this, &TfrmGraph::redraw);
 
     auto *layout = new QVBoxLayout(this);
@@ -204,6 +206,7 @@ void TfrmGraph::ShowTest(const QString &number)
     const TTestInfo &info = test->Info;
     setWindowTitle(info.Kensabangou + u' ' + info.FullName());
     fill(test->CulcResult, SelectedCondition());
+    m_drawnCondition = SelectedCondition();
 }
 
 TCondition TfrmGraph::SelectedCondition() const
@@ -218,7 +221,15 @@ QChart *TfrmGraph::chart() const
 
 void TfrmGraph::redraw()
 {
-    TMessageBox::Run(this, [this] { ShowTest(m_currentTestNumber()); });
+    const QString number = m_currentTestNumber();
+    bool drawn = false;
+    if (number.isEmpty())
+        TMessageBox::Warning(this, u"対象になる検査を選択してください"_s);
+    else
+        drawn = TMessageBox::Run(this, [this, &number] { ShowTest(number); });
+    // A condition that could not be drawn is not the one the chart shows: its button goes back.
+    if (!drawn)
+        m_conditions->button(m_drawnCondition)->setChecked(true);
 }
 
 void TfrmGraph::hideEvent(QHideEvent *event)
@@ -230,7 +241,7 @@ void TfrmGraph::hideEvent(QHideEvent *event)
 // ---------------------------------------------------------------------------------------------------------
 
 TfrmGraph1::TfrmGraph1(const QString &dataFolder, std::function<QString()> currentTestNumber, QWidget *parent)
-    : TfrmGraph(u"frmGraph1"_s, dataFolder, std::move(currentTestNumber), parent)
+    : TfrmGraph(u"frmGraph1"_s, u"反応時間推移グラフ"_s, dataFolder, std::move(currentTestNumber), parent)
 {
     Series1 = new QLineSeries;
     Series1->setObjectName(u"Series1"_s);
@@ -267,7 +278,7 @@ void TfrmGraph1::fill(const TCulcResult &result, TCondition condition)
 // ---------------------------------------------------------------------------------------------------------
 
 TfrmGraph2::TfrmGraph2(const QString &dataFolder, std::function<QString()> currentTestNumber, QWidget *parent)
-    : TfrmGraph(u"frmGraph2"_s, dataFolder, std::move(currentTestNumber), parent)
+    : TfrmGraph(u"frmGraph2"_s, u"反応時間分布グラフ"_s, dataFolder, std::move(currentTestNumber), parent)
 {
     Series1 = new QBarSet(QString());
     Series1->setObjectName(u"Series1"_s);
@@ -346,7 +357,7 @@ bool TfrmGraph2::eventFilter(QObject *watched, QEvent *event)
 // ---------------------------------------------------------------------------------------------------------
 
 TfrmGraph3::TfrmGraph3(const QString &dataFolder, std::function<QString()> currentTestNumber, QWidget *parent)
-    : TfrmGraph(u"frmGraph3"_s, dataFolder, std::move(currentTestNumber), parent)
+    : TfrmGraph(u"frmGraph3"_s, u"誤反応比率グラフ"_s, dataFolder, std::move(currentTestNumber), parent)
 {
     Series1 = new QPieSeries;
     Series1->setObjectName(u"Series1"_s);

@@ -31,8 +31,9 @@ public:
     static constexpr int ToolBarHeight = 26;
 
     // currentTestNumber gives the test the buttons redraw: the main window's current test number.
-    TfrmGraph(const QString &objectName, const QString &dataFolder, std::function<QString()> currentTestNumber,
-              QWidget *parent = nullptr);
+    // title: the caption until a test is shown.
+    TfrmGraph(const QString &objectName, const QString &title, const QString &dataFolder,
+              std::function<QString()> currentTestNumber, QWidget *parent = nullptr);
 
     // Fills the window from the stored test for the condition whose button is down. Raises the file's error
     // before changing anything.
@@ -64,6 +65,7 @@ private:
     QString m_dataFolder;
     std::function<QString()> m_currentTestNumber;
     QButtonGroup *m_conditions = nullptr;
+    TCondition m_drawnCondition; // what the chart shows
 };
 
 // The hit reaction times of the condition over the test, with their mean as a horizontal line.

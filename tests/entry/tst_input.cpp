@@ -7,6 +7,7 @@
 #include "VigixApplication.h"
 
 #include <QComboBox>
+#include <QDate>
 #include <QFile>
 #include <QInputMethodEvent>
 #include <QLabel>
@@ -109,8 +110,10 @@ private slots:
         QCOMPARE(input.size(), QSize(416, 446));
         QCOMPARE(input.windowTitle(), u"被験者情報入力"_s);
         QCOMPARE(items(input.cmbSeibetsu), (QStringList{QString(), u"男"_s, u"女"_s}));
-        QCOMPARE(items(input.cmbSeinengappi1).size(), 1 + 21);
-        QCOMPARE(items(input.cmbSeinengappi1).last(), u"2000"_s);
+        const int thisYear = QDate::currentDate().year();
+        QCOMPARE(items(input.cmbSeinengappi1).size(), 1 + thisYear - 1980 + 1);
+        QCOMPARE(items(input.cmbSeinengappi1).at(1), u"1980"_s);
+        QCOMPARE(items(input.cmbSeinengappi1).last(), QString::number(thisYear));
         QCOMPARE(items(input.cmbSeinengappi3).size(), 1 + 31);
         QCOMPARE(items(input.cmbRitarin), (QStringList{QString(), u"なし"_s, u"１時間以内"_s, u"１～２時間"_s,
                                                        u"２～３時間"_s, u"３～４時間"_s, u"４時間以上"_s}));

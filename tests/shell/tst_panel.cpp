@@ -12,6 +12,7 @@
 #include "Table.h"
 #include "TerminationSignals.h"
 #include "TickEngine.h"
+#include "Translations.h"
 #include "VigixApplication.h"
 #include "WindowLayout.h"
 
@@ -24,6 +25,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPointer>
 #include <QPrintPreviewDialog>
 #include <QPushButton>
@@ -31,6 +33,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTranslator>
 
 #include <QTimer>
 #include <csignal>
@@ -137,6 +140,20 @@ private slots:
         TMessageBox::SetAutoAnswer(true);
     }
     void init() { TMessageBox::ClearShownTexts(); }
+
+    // The program speaks Japanese on any desktop: Qt's own buttons too, under an English locale.
+    void qtOwnTexts_areJapanese_underAnEnglishLocale()
+    {
+        const QLocale before;
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        QVERIFY2(InstallJapaneseQtTranslations(*qApp), "qtbase_ja.qm (qt6-translations-l10n) is missing");
+        QMessageBox question(QMessageBox::Question, u"VIGIX"_s, u"?"_s, QMessageBox::Yes | QMessageBox::Cancel);
+        QCOMPARE(question.button(QMessageBox::Yes)->text(), u"はい(&Y)"_s);
+        QCOMPARE(question.button(QMessageBox::Cancel)->text(), u"キャンセル"_s);
+        for (QTranslator *translator : qApp->findChildren<QTranslator *>())
+            QCoreApplication::removeTranslator(translator);
+        QLocale::setDefault(before);
+    }
 
     void firstStart_createsMissingFolderOwnerOnly_emptyList()
     {

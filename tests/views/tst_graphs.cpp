@@ -75,9 +75,16 @@ private slots:
         TfrmGraph2 graph2(folder(), current());
         TfrmGraph3 graph3(folder(), current());
         const QList<TfrmGraph *> graphs{&graph1, &graph2, &graph3};
+        const QStringList titles{u"反応時間推移グラフ"_s, u"反応時間分布グラフ"_s, u"誤反応比率グラフ"_s};
         for (TfrmGraph *graph : graphs) {
-            QCOMPARE(graph->windowTitle(), u"frmGraph%1"_s.arg(graphs.indexOf(graph) + 1));
+            QCOMPARE(graph->windowTitle(), titles.at(graphs.indexOf(graph)));
             graph->show();
+            // A condition chosen before any test: the examiner is asked to choose one, and nothing changes.
+            TMessageBox::ClearShownTexts();
+            QTest::mouseClick(graph->sbn_V, Qt::LeftButton);
+            QCOMPARE(TMessageBox::ShownTexts(), QStringList{u"対象になる検査を選択してください"_s});
+            QCOMPARE(graph->SelectedCondition(), condT);
+            QCOMPARE(graph->windowTitle(), titles.at(graphs.indexOf(graph)));
             QCOMPARE(graph->size(), QSize(445, 158));
             QSignalSpy hidden(graph, &TfrmGraph::Hidden);
             graph->close();
