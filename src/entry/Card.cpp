@@ -1,5 +1,7 @@
 #include "Card.h"
 
+#include "ElidedLabel.h"
+
 #include "HistoryWindow.h"
 #include "Input.h"
 #include "MessageBox.h"
@@ -67,9 +69,13 @@ QLabel *heading(QWidget *parent, const QString &text, int x, int y, int width, i
     return cell(parent, text, QRect(x, y, width, height), true);
 }
 
-QLabel *value(QWidget *parent, const QString &name, int x, int y, int width)
+// A value cell: a text too long for it ends in "…", with the whole text as its tool tip.
+TElidedLabel *value(QWidget *parent, const QString &name, int x, int y, int width)
 {
-    QLabel *label = cell(parent, QString(), QRect(x, y, width, RowHeight), false);
+    auto *label = new TElidedLabel(parent);
+    StyleResultCell(label, QRect(x, y, width, RowHeight), false);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    label->setIndent(2);
     label->setObjectName(name);
     return label;
 }
@@ -90,7 +96,7 @@ void TfrmCard::buildUpperPart()
     const int *row = UpperRows;
     heading(this, u"検査番号"_s, HeadingX, row[0], HeadingWidth);
     lblKensabangou = value(this, u"lblKensabangou"_s, ValueX, row[0], 60);
-    lblKensabangou->setText(Placeholder);
+    lblKensabangou->SetFullText(Placeholder);
     heading(this, u"検査日時"_s, HeadingX, row[1], HeadingWidth);
     lblKensanichiji = value(this, u"lblKensanichiji"_s, ValueX, row[1], 122);
 
@@ -185,7 +191,9 @@ void TfrmCard::buildLowerPart()
     heading(this, u"メ　　モ"_s, HeadingX, row[7], HeadingWidth);
     lblMemo = value(this, u"lblMemo"_s, ValueX, row[7], RightEdge - ValueX);
 
-    lblTiming = value(this, u"lblTiming"_s, HeadingX, row[8], RightEdge - HeadingX);
+    // Its own tool tip holds every figure: a plain cell.
+    lblTiming = cell(this, QString(), QRect(HeadingX, row[8], RightEdge - HeadingX, RowHeight), false);
+    lblTiming->setObjectName(u"lblTiming"_s);
     lblTiming->hide();
     bvlBar2 = bevel(this, u"bvlBar2"_s, ExpandedHeight - 4);
 }
@@ -196,23 +204,23 @@ void TfrmCard::ShowCard(const QString &number)
     scratch.ReadInfo(m_host.CardDataFolder(), number);
     const TTestInfo &info = scratch.Info;
     setWindowTitle(info.Kensabangou + u' ' + info.FullName());
-    lblKensabangou->setText(info.Kensabangou);
-    lblKensanichiji->setText(info.Kensanichiji);
-    lblShimei->setText(info.FullName());
-    lblSeinengappi->setText(info.BirthDate());
-    lblSeibetsu->setText(info.Seibetsu);
-    lblShindanmei->setText(info.Shindanmei);
-    lblTouyaku->setText(info.Touyaku);
-    lblRitarin->setText(info.Ritarin);
-    lblPIQ->setText(info.PIQ);
-    lblVIQ->setText(info.VIQ);
-    lblFIQ->setText(info.FIQ);
+    lblKensabangou->SetFullText(info.Kensabangou);
+    lblKensanichiji->SetFullText(info.Kensanichiji);
+    lblShimei->SetFullText(info.FullName());
+    lblSeinengappi->SetFullText(info.BirthDate());
+    lblSeibetsu->SetFullText(info.Seibetsu);
+    lblShindanmei->SetFullText(info.Shindanmei);
+    lblTouyaku->SetFullText(info.Touyaku);
+    lblRitarin->SetFullText(info.Ritarin);
+    lblPIQ->SetFullText(info.PIQ);
+    lblVIQ->SetFullText(info.VIQ);
+    lblFIQ->SetFullText(info.FIQ);
     for (int n = 1; n <= 18; ++n)
-        lblADHD[n]->setText(info.ADHD[n]);
+        lblADHD[n]->SetFullText(info.ADHD[n]);
     for (int n = 1; n <= 12; ++n)
-        lblPDD[n]->setText(info.PDD[n]);
-    lblKenzya->setText(info.Kenzya);
-    lblMemo->setText(info.Memo);
+        lblPDD[n]->SetFullText(info.PDD[n]);
+    lblKenzya->SetFullText(info.Kenzya);
+    lblMemo->SetFullText(info.Memo);
 
     // Tests stored without a timing summary (older ones, files from elsewhere) show nothing.
     const std::optional<TTimingSummary> timing = ReadTimingSummary(TimingFilePath(m_host.CardDataFolder(), number));
@@ -252,8 +260,8 @@ bool TfrmCard::event(QEvent *event)
     case QEvent::WindowActivate:
         setActiveLook(true);
         // Every activation refills the views, even for the test that is already current.
-        if (lblKensabangou->text() != Placeholder)
-            TMessageBox::Run(this, [this] { m_host.MakeTestCurrent(lblKensabangou->text()); });
+        if (lblKensabangou->FullText() != Placeholder)
+            TMessageBox::Run(this, [this] { m_host.MakeTestCurrent(lblKensabangou->FullText()); });
         break;
     case QEvent::WindowDeactivate:
         setActiveLook(false);
@@ -266,7 +274,7 @@ bool TfrmCard::event(QEvent *event)
 
 void TfrmCard::deleteTest()
 {
-    const QString number = lblKensabangou->text();
+    const QString number = lblKensabangou->FullText();
     if (!TMessageBox::Confirm(this, number + u"のデータを削除していいですか"_s))
         return;
     // The ".del" file keeps the number taken, so it is never offered to another test.
@@ -285,7 +293,7 @@ void TfrmCard::editTest()
 {
     // A test that cannot be read is told, and the entry window is not shown.
     TfrmInput &input = m_host.Input();
-    if (!TMessageBox::Run(this, [&] { input.PrepareEditTest(lblKensabangou->text()); }))
+    if (!TMessageBox::Run(this, [&] { input.PrepareEditTest(lblKensabangou->FullText()); }))
         return;
     input.btnStart->setText(TfrmInput::EditCaption);
     input.exec();
@@ -298,7 +306,7 @@ void TfrmCard::showHistory()
     const bool opened = history == nullptr;
     if (opened)
         history = new TfrmHistory(m_host.CardDataFolder(), m_host.Print(), this);
-    if (!TMessageBox::Run(this, [&] { history->ShowHistory(lblKensabangou->text()); })) {
+    if (!TMessageBox::Run(this, [&] { history->ShowHistory(lblKensabangou->FullText()); })) {
         if (opened)
             delete history;
         return;
@@ -311,7 +319,7 @@ void TfrmCard::showHistory()
 void TfrmCard::retest()
 {
     TfrmInput &input = m_host.Input();
-    if (!TMessageBox::Run(this, [&] { input.PrepareRetest(lblKensabangou->text()); }))
+    if (!TMessageBox::Run(this, [&] { input.PrepareRetest(lblKensabangou->FullText()); }))
         return;
     input.btnStart->setText(TfrmInput::StartCaption);
     input.exec();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ElidedLabel.h"
 #include "OneBasedArray.h"
 
 #include <QWidget>
@@ -47,21 +48,21 @@ public:
     void Expand();
     bool IsActiveLook() const { return m_active; }
 
-    QLabel *lblKensabangou = nullptr;
-    QLabel *lblKensanichiji = nullptr;
-    QLabel *lblShimei = nullptr;
-    QLabel *lblSeinengappi = nullptr;
-    QLabel *lblSeibetsu = nullptr;
-    QLabel *lblShindanmei = nullptr;
-    QLabel *lblTouyaku = nullptr;
-    QLabel *lblRitarin = nullptr;
-    QLabel *lblPIQ = nullptr;
-    QLabel *lblVIQ = nullptr;
-    QLabel *lblFIQ = nullptr;
-    OneBasedArray<QLabel *, 18> lblADHD;
-    OneBasedArray<QLabel *, 12> lblPDD;
-    QLabel *lblKenzya = nullptr;
-    QLabel *lblMemo = nullptr;
+    TElidedLabel *lblKensabangou = nullptr;
+    TElidedLabel *lblKensanichiji = nullptr;
+    TElidedLabel *lblShimei = nullptr;
+    TElidedLabel *lblSeinengappi = nullptr;
+    TElidedLabel *lblSeibetsu = nullptr;
+    TElidedLabel *lblShindanmei = nullptr;
+    TElidedLabel *lblTouyaku = nullptr;
+    TElidedLabel *lblRitarin = nullptr;
+    TElidedLabel *lblPIQ = nullptr;
+    TElidedLabel *lblVIQ = nullptr;
+    TElidedLabel *lblFIQ = nullptr;
+    OneBasedArray<TElidedLabel *, 18> lblADHD;
+    OneBasedArray<TElidedLabel *, 12> lblPDD;
+    TElidedLabel *lblKenzya = nullptr;
+    TElidedLabel *lblMemo = nullptr;
     QLabel *lblTiming =
         nullptr; // "タイミング: 良好" or "タイミング: 乱れあり" with the figures; hidden without a summary
     QFrame *bvlBar1 = nullptr;

@@ -281,9 +281,11 @@ void TfrmPanel::buildAdministration()
     // The tones and the triangles are the two halves of the distractors: the examiner must know when half of
     // them will be missing. The child's screen says nothing about it.
     if (!m_sound->HasDevice()) {
-        m_statusSound = new QLabel(u"サウンドデバイスが見つかりません（音は出ません）"_s, this);
+        // A short panel of its own, so that the hints keep their room; the full text is its tool tip.
+        m_statusSound = new QLabel(u"音なし"_s, this);
         m_statusSound->setObjectName(u"StatusSound"_s);
-        m_statusSound->setStyleSheet(u"color: #c00000;"_s);
+        m_statusSound->setToolTip(u"サウンドデバイスが見つかりません（音は出ません）"_s);
+        m_statusSound->setStyleSheet(u"color: #c00000; font-weight: bold; padding: 0 6px;"_s);
         statusBar()->addPermanentWidget(m_statusSound);
     }
 }

@@ -31,6 +31,12 @@ QColor ResultValueFill()
 QLabel *ResultCell(QWidget *parent, const QString &text, QRect geometry, bool heading)
 {
     auto *label = new QLabel(text, parent);
+    StyleResultCell(label, geometry, heading);
+    return label;
+}
+
+void StyleResultCell(QLabel *label, QRect geometry, bool heading)
+{
     label->setGeometry(geometry);
     label->setAutoFillBackground(true);
     QPalette colours = label->palette();
@@ -38,7 +44,6 @@ QLabel *ResultCell(QWidget *parent, const QString &text, QRect geometry, bool he
     colours.setColor(QPalette::WindowText, heading ? ResultHeadingText() : QColor(Qt::black));
     label->setPalette(colours);
     label->setAlignment(Qt::AlignCenter);
-    return label;
 }
 
 } // namespace vigix

@@ -19,5 +19,7 @@ QColor ResultHeadingText();
 QColor ResultValueFill();
 // A cell of that look, text centred.
 QLabel *ResultCell(QWidget *parent, const QString &text, QRect geometry, bool heading);
+// Gives a label made elsewhere (an eliding one) that look.
+void StyleResultCell(QLabel *label, QRect geometry, bool heading);
 
 } // namespace vigix

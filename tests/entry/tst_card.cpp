@@ -113,6 +113,22 @@ private slots:
         QCOMPARE(card.lblADHD[18]->text(), QString());
         QCOMPARE(card.lblPDD[5]->text(), u"×"_s);
         QCOMPARE(card.lblMemo->text(), u"初回"_s);
+        QCOMPARE(card.lblMemo->toolTip(), QString());
+
+        // A value longer than its cell ends in "…" at a whole character, with the whole text as its tool tip.
+        const QString longMemo =
+            u"前回より集中が続いた。途中で一度トイレ休憩を希望したが、そのまま最後まで実施した。"_s;
+        writeTest(folder(), u"1003"_s, longMemo);
+        card.ShowCard(u"1003"_s);
+        QVERIFY2(card.lblMemo->text().endsWith(u'…'), qPrintable(card.lblMemo->text()));
+        QVERIFY(longMemo.startsWith(card.lblMemo->text().chopped(1)));
+        QVERIFY(card.lblMemo->fontMetrics().horizontalAdvance(card.lblMemo->text()) <=
+                card.lblMemo->contentsRect().width());
+        QCOMPARE(card.lblMemo->toolTip(), longMemo);
+        QCOMPARE(card.lblKensabangou->FullText(), u"1003"_s);
+        card.ShowCard(u"1001"_s);
+        QCOMPARE(card.lblMemo->text(), u"初回"_s);
+        QCOMPARE(card.lblMemo->toolTip(), QString());
 
         card.show();
         QCOMPARE(card.size(), QSize(339, 94));
