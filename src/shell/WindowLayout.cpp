@@ -4,9 +4,13 @@
 
 #include <QDir>
 #include <QEvent>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QWidget>
+
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -100,6 +104,18 @@ bool TWindowLayout::eventFilter(QObject *watched, QEvent *event)
     return QObject::eventFilter(watched, event);
 }
 
+namespace {
+
+QList<QRect> screenAreas()
+{
+    QList<QRect> areas;
+    for (const QScreen *screen : QGuiApplication::screens())
+        areas.append(screen->geometry());
+    return areas;
+}
+
+} // namespace
+
 void TWindowLayout::LoadWindowLayout()
 {
     const QSettings settings(m_settingsPath, QSettings::IniFormat);
@@ -111,9 +127,39 @@ void TWindowLayout::LoadWindowLayout()
         window->setProperty(PendingHeight, QVariant()); // the height kept is the client area's
         window->resize(window->width(), readInteger(settings, prefix + u'H', fallback.ClientHeight));
         const int left = readInteger(settings, prefix + u'L', fallback.Left);
-        window->move(left, window->y());
-        window->move(window->x(), readInteger(settings, prefix + u'T', fallback.Top));
+        const int top = readInteger(settings, prefix + u'T', fallback.Top);
+        const QSize frame = window->frameGeometry().size();
+        const QPoint place = PlaceOnAScreen(QRect(QPoint(left, top), frame), screenAreas());
+        window->move(place.x(), window->y());
+        window->move(window->x(), place.y());
     }
+}
+
+QPoint TWindowLayout::PlaceOnAScreen(const QRect &frame, const QList<QRect> &screens)
+{
+    const QSize grip(std::min(32, frame.width()), std::min(16, frame.height()));
+    const QRect *nearest = nullptr;
+    long long nearestDistance = 0;
+    for (const QRect &screen : screens) {
+        const QRect shared = frame.intersected(screen);
+        if (shared.width() >= grip.width() && shared.height() >= grip.height())
+            return frame.topLeft();
+        // How far the frame's centre lies outside the screen.
+        const QPoint centre = frame.center();
+        const long long dx = std::max({screen.left() - centre.x(), 0, centre.x() - screen.right()});
+        const long long dy = std::max({screen.top() - centre.y(), 0, centre.y() - screen.bottom()});
+        const long long distance = dx * dx + dy * dy;
+        if (!nearest || distance < nearestDistance) {
+            nearest = &screen;
+            nearestDistance = distance;
+        }
+    }
+    if (!nearest)
+        return frame.topLeft();
+    // Inside it as far as it fits, its top-left corner first.
+    const int x = std::max(nearest->left(), std::min(frame.left(), nearest->right() + 1 - frame.width()));
+    const int y = std::max(nearest->top(), std::min(frame.top(), nearest->bottom() + 1 - frame.height()));
+    return {x, y};
 }
 
 void TWindowLayout::SaveWindowLayout() const

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QList>
 #include <QObject>
+#include <QPoint>
+#include <QRect>
 #include <QSize>
 #include <QString>
 
@@ -31,6 +34,10 @@ public:
     void LoadWindowLayout();
     // Writes all sixteen keys. Raises EInOutError "vigix.ini に書き込めません" when the file cannot be written.
     void SaveWindowLayout() const;
+    // Where a window frame stored at `frame` is placed: where it is, when a grip of it (32 x 16 pixels, or
+    // all of a smaller window) lies on one of the screens; otherwise inside the nearest screen, so that a
+    // window stored on a monitor since unplugged, or beyond a smaller display, can be seen.
+    static QPoint PlaceOnAScreen(const QRect &frame, const QList<QRect> &screens);
     // The presets for a primary screen of this size (the whole screen, not its work area).
     void ApplyLayoutA(QSize screen);
     void ApplyLayoutB(QSize screen);

@@ -70,22 +70,45 @@ private slots:
                                                  Place{445, 158, 580, 376}, Place{445, 158, 580, 566}}));
     }
 
-    void load_hexadecimalBadAndMissingValues_offScreenKept()
+    void load_hexadecimalBadAndMissingValues_offScreenBroughtBack()
     {
         {
             QSettings ini(m_path, QSettings::IniFormat);
             ini.setValue(u"InitPos/TableW"_s, u"0x1F4"_s); // 500
             ini.setValue(u"InitPos/TableH"_s, u"0X64"_s);  // 100
-            ini.setValue(u"InitPos/TableL"_s, u"-3000"_s); // off the screen: kept
+            ini.setValue(u"InitPos/TableL"_s, u"-3000"_s); // off every screen: brought onto the nearest
             ini.setValue(u"InitPos/TableT"_s, u"zwei"_s);  // not a number: default
             ini.setValue(u"InitPos/Graph2L"_s, u"12.5"_s);
             ini.setValue(u"InitPos/Graph3T"_s, u"0xZZ"_s);
         }
         TWindowLayout layout(windows(), m_path);
         layout.LoadWindowLayout();
-        QCOMPARE(places()[TWindowLayout::Table], (Place{500, 100, -3000, 0}));
+        QCOMPARE(places()[TWindowLayout::Table], (Place{500, 100, 0, 0}));
         QCOMPARE(places()[TWindowLayout::Graph2], (Place{445, 158, 580, 376}));
         QCOMPARE(places()[TWindowLayout::Graph3], (Place{445, 158, 580, 566}));
+    }
+
+    // Two monitors side by side, the right one smaller and lower; windows 445 x 184.
+    void placeOnAScreen_keepsWhatCanBeSeen_bringsBackTheRest_data()
+    {
+        QTest::addColumn<QPoint>("stored");
+        QTest::addColumn<QPoint>("placed");
+        QTest::newRow("on the left monitor") << QPoint(100, 200) << QPoint(100, 200);
+        QTest::newRow("on the right monitor") << QPoint(2000, 500) << QPoint(2000, 500);
+        QTest::newRow("half off the left edge") << QPoint(-400, 10) << QPoint(-400, 10);
+        QTest::newRow("a grip of 32 x 16 left") << QPoint(-413, 1064) << QPoint(-413, 1064);
+        QTest::newRow("31 pixels left") << QPoint(-414, 1064) << QPoint(0, 896);
+        QTest::newRow("above the right monitor") << QPoint(2600, -500) << QPoint(2600, 300);
+        QTest::newRow("a third monitor since unplugged") << QPoint(3500, 400) << QPoint(2755, 400);
+        QTest::newRow("below both, nearer the right") << QPoint(1500, 5000) << QPoint(1920, 1196);
+        QTest::newRow("far left and up") << QPoint(-9000, -9000) << QPoint(0, 0);
+    }
+    void placeOnAScreen_keepsWhatCanBeSeen_bringsBackTheRest()
+    {
+        QFETCH(QPoint, stored);
+        QFETCH(QPoint, placed);
+        const QList<QRect> screens{QRect(0, 0, 1920, 1080), QRect(1920, 300, 1280, 1080)};
+        QCOMPARE(TWindowLayout::PlaceOnAScreen(QRect(stored, QSize(445, 184)), screens), placed);
     }
 
     void save_thenLoad_roundTripAsDecimals()
