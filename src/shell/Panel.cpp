@@ -13,6 +13,7 @@
 #include "Screen.h"
 #include "Step0.h"
 #include "Table.h"
+#include "TestListFilter.h"
 #include "WindowLayout.h"
 
 #include <QApplication>
@@ -24,6 +25,7 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListView>
 #include <QMenu>
 #include <QMenuBar>
@@ -38,6 +40,7 @@
 #include <QToolButton>
 #include <QTreeView>
 #include <QUrl>
+#include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
 
@@ -473,7 +476,7 @@ void TfrmPanel::buildList()
         m_model->setHorizontalHeaderItem(c, new QStandardItem(QString::fromUtf16(ListColumns[c].caption)));
 
     // Rows stay in the order of their captions, compared as the locale compares text ("10000" before "1001").
-    m_sorted = new QSortFilterProxyModel(this);
+    m_sorted = new TTestListFilter(this);
     m_sorted->setSourceModel(m_model);
     m_sorted->setSortLocaleAware(true);
     m_sorted->setDynamicSortFilter(true);
@@ -518,7 +521,21 @@ void TfrmPanel::buildList()
     m_views = new QStackedWidget(this);
     m_views->addWidget(m_details);
     m_views->addWidget(m_icons);
-    setCentralWidget(m_views);
+
+    // Finding one child among thousands: the list narrows as the examiner types, in the same order.
+    m_search = new QLineEdit(this);
+    m_search->setObjectName(u"edtSearch"_s);
+    m_search->setPlaceholderText(u"検索（検査番号・氏名・検査日時）"_s);
+    m_search->setClearButtonEnabled(true);
+    m_search->setStatusTip(u"検査番号・氏名・検査日時で一覧を絞り込みます"_s);
+    connect(m_search, &QLineEdit::textChanged, m_sorted, &TTestListFilter::SetSearchText);
+    auto *centre = new QWidget(this);
+    auto *layout = new QVBoxLayout(centre);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(2);
+    layout->addWidget(m_search);
+    layout->addWidget(m_views, 1);
+    setCentralWidget(centre);
     SetViewStyle(ViewStyle::Details);
 }
 
@@ -569,6 +586,9 @@ void TfrmPanel::RefreshTestList()
         for (const QString &text : columns)
             row.append(new QStandardItem(text));
         row.first()->setIcon(rowIcon);
+        row.first()->setData(TTestListFilter::SearchKey(columns[0]) + u'\x1f' + TTestListFilter::SearchKey(columns[1]) +
+                                 u'\x1f' + TTestListFilter::SearchKey(columns[2]),
+                             TTestListFilter::SearchKeyRole);
         m_model->appendRow(row);
     }
 }

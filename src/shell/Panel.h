@@ -11,6 +11,7 @@
 
 class QAction;
 class QLabel;
+class QLineEdit;
 class QListView;
 class QSortFilterProxyModel;
 class QStackedWidget;
@@ -21,6 +22,7 @@ class QTreeView;
 namespace vigix {
 
 class TfrmAbout;
+class TTestListFilter;
 class TfrmCard;
 class TfrmGraph1;
 class TfrmGraph2;
@@ -151,7 +153,8 @@ private:
     QString m_numberTakenNotice; // for when the test's screen has closed
 
     QStandardItemModel *m_model = nullptr;
-    QSortFilterProxyModel *m_sorted = nullptr;
+    TTestListFilter *m_sorted = nullptr;
+    QLineEdit *m_search = nullptr;
     QStackedWidget *m_views = nullptr;
     QTreeView *m_details = nullptr;
     QListView *m_icons = nullptr;

@@ -170,6 +170,41 @@ private slots:
         QCOMPARE(panel.windowTitle(), u"VIGIX"_s);
     }
 
+    void search_narrowsTheListAsTyped_inItsOrder_clearingShowsEveryTest()
+    {
+        QTemporaryDir folder;
+        writeTest(folder.path(), u"1001"_s, u"山田"_s, u"はなこ"_s);
+        writeTest(folder.path(), u"10000"_s, u"ﾔﾏﾀﾞ"_s, u"太郎"_s);
+        writeTest(folder.path(), u"1002"_s, u"佐藤"_s, u"一"_s);
+        writeTest(folder.path(), u"2001"_s, u"Yamada"_s, u"Ken"_s);
+        TfrmPanel panel(folder.path());
+        auto *list = panel.findChild<QTreeView *>(u"ListView1"_s);
+        auto *icons = panel.findChild<QListView *>(u"ListView1Icons"_s);
+        auto *search = panel.findChild<QLineEdit *>(u"edtSearch"_s);
+        QVERIFY(search);
+        panel.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&panel));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rowCentre(list, 1)); // 1001 is current
+        QCOMPARE(panel.StatusNumber(), u"1001"_s);
+
+        const auto shownFor = [&](const QString &text) {
+            search->setText(text);
+            return column(list, 0);
+        };
+        QCOMPARE(shownFor(u"ヤマダ"_s), QStringList{u"10000"_s});                         // half-width kana as stored
+        QCOMPARE(shownFor(u"yamada"_s), QStringList{u"2001"_s});                          // letter case
+        QCOMPARE(shownFor(u"山田はなこ"_s), QStringList{u"1001"_s});                      // without the space
+        QCOMPARE(shownFor(u"１００"_s), (QStringList{u"10000"_s, u"1001"_s, u"1002"_s})); // full-width digits
+        QCOMPARE(shownFor(u"2026/12/01"_s), (QStringList{u"10000"_s, u"1001"_s, u"1002"_s, u"2001"_s}));
+        QCOMPARE(shownFor(u"ＡＤＨＤ"_s), QStringList()); // the diagnosis is not searched
+        panel.SetViewStyle(TfrmPanel::ViewStyle::LargeIcons);
+        search->setText(u"佐藤"_s);
+        QCOMPARE(column(icons, 0), QStringList{u"1002"_s});
+        QCOMPARE(panel.StatusNumber(), u"1001"_s); // the current test stays while it is hidden
+        panel.SetViewStyle(TfrmPanel::ViewStyle::Details);
+        QCOMPARE(shownFor(QString()), (QStringList{u"10000"_s, u"1001"_s, u"1002"_s, u"2001"_s}));
+    }
+
     void list_showsEveryTxtSortedAsTextWithSubjectColumns()
     {
         QTemporaryDir folder;
