@@ -1,11 +1,13 @@
 #include "Card.h"
 
 #include "ElidedLabel.h"
+#include "Errors.h"
 
 #include "HistoryWindow.h"
 #include "Input.h"
 #include "MessageBox.h"
 #include "ResultCells.h"
+#include "SafeFile.h"
 #include "TestFile.h"
 #include "TestInfo.h"
 #include "TimingRecord.h"
@@ -279,10 +281,11 @@ void TfrmCard::deleteTest()
         return;
     // The ".del" file keeps the number taken, so it is never offered to another test.
     const QString path = TTestFile::TestFilePath(m_host.CardDataFolder(), number);
-    QFile stored(path);
-    if (!stored.rename(path.chopped(4) + u".del"_s)) {
+    try {
+        RenameWithoutReplacing(path, path.chopped(4) + u".del"_s);
+    } catch (const EInOutError &error) {
         // The test is still there: say so, and keep its card.
-        TMessageBox::Error(this, u"検査 %1 を削除できません: %2"_s.arg(number, stored.errorString()));
+        TMessageBox::Error(this, u"検査 %1 を削除できません: %2"_s.arg(number, error.message()));
         return;
     }
     TMessageBox::Run(this, [this] { m_host.RefreshTestList(); });

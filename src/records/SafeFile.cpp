@@ -9,6 +9,8 @@
 
 #include <cerrno>
 
+#include <cstdio>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -50,6 +52,8 @@ QString japaneseReason(int error)
         return u"フォルダになっています"_s;
     case EIO:
         return u"ディスクの読み書きに失敗しました"_s;
+    case EEXIST:
+        return u"同じ名前のファイルがすでにあります"_s;
     default:
         return QString();
     }
@@ -85,6 +89,22 @@ bool EntryExists(const QString &path)
     {
     };
     return ::lstat(QFile::encodeName(path).constData(), &status) == 0;
+}
+
+void RenameWithoutReplacing(const QString &from, const QString &to)
+{
+    const QByteArray source = QFile::encodeName(from);
+    const QByteArray target = QFile::encodeName(to);
+    int result = ::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE);
+    if (result != 0 && errno == EINVAL) {
+        // A file system without the flag: checked first, then renamed.
+        if (EntryExists(to))
+            errno = EEXIST;
+        else
+            result = ::rename(source.constData(), target.constData());
+    }
+    if (result != 0)
+        throw EInOutError(u"\"%1\" の名前を変更できません: %2"_s.arg(label(from), SystemErrorReason(errno)));
 }
 
 void SaveFileSafely(const QString &path, const QByteArray &bytes, TLinks links)

@@ -19,6 +19,9 @@ QString SystemErrorReason(int error);
 
 // Whether anything at all stands at path: a file, a folder, a pipe, or a link, even one that leads nowhere.
 bool EntryExists(const QString &path);
+// Renames an entry (a link itself, never what it points to) unless the new name is taken. Raises EInOutError
+// with the reason in Japanese.
+void RenameWithoutReplacing(const QString &from, const QString &to);
 
 // Replaces the file at path with bytes. The old file stays whole until the new one is complete and on the disk:
 // the bytes go to a temporary file beside it, which is synced and then renamed over it. The new file is

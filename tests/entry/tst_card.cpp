@@ -284,6 +284,9 @@ private slots:
         QTest::mouseClick(card.sbnDelete, Qt::LeftButton);
         QCOMPARE(TMessageBox::ShownTexts().size(), 2);
         QVERIFY(TMessageBox::ShownTexts().last().startsWith(u"検査 1002 を削除できません"_s));
+        // The reason in Japanese, the system's text after it.
+        QVERIFY2(TMessageBox::ShownTexts().last().contains(u"同じ名前のファイルがすでにあります (File exists)"_s),
+                 qPrintable(TMessageBox::ShownTexts().last()));
         QVERIFY(QFile::exists(folder() + u"1002.txt"_s));
         QCOMPARE(QFileInfo(folder() + u"1002.del"_s).size(), 0); // the deleted test it would replace is kept
         QVERIFY(card.isVisible());
