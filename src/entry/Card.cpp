@@ -57,12 +57,19 @@ TfrmCard::TfrmCard(ICardHost &host) : QWidget(nullptr, Qt::Tool), m_host(host)
 
 namespace {
 
-QLabel *cell(QWidget *parent, const QString &text, QRect geometry, bool heading)
+// The table's look, headings centred, values left with a small indent.
+void placeCell(QLabel *label, QRect geometry, bool heading)
 {
-    QLabel *label = ResultCell(parent, text, geometry, heading);
+    StyleResultCell(label, geometry, heading);
     label->setAlignment((heading ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignVCenter);
     if (!heading)
         label->setIndent(2);
+}
+
+QLabel *cell(QWidget *parent, const QString &text, QRect geometry, bool heading)
+{
+    auto *label = new QLabel(text, parent);
+    placeCell(label, geometry, heading);
     return label;
 }
 
@@ -75,9 +82,7 @@ QLabel *heading(QWidget *parent, const QString &text, int x, int y, int width, i
 TElidedLabel *value(QWidget *parent, const QString &name, int x, int y, int width)
 {
     auto *label = new TElidedLabel(parent);
-    StyleResultCell(label, QRect(x, y, width, RowHeight), false);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    label->setIndent(2);
+    placeCell(label, QRect(x, y, width, RowHeight), false);
     label->setObjectName(name);
     return label;
 }

@@ -119,6 +119,7 @@ QList<QRect> screenAreas()
 void TWindowLayout::LoadWindowLayout()
 {
     const QSettings settings(m_settingsPath, QSettings::IniFormat);
+    const QList<QRect> screens = screenAreas();
     for (std::size_t w = 0; w < m_windows.size(); ++w) {
         QWidget *window = m_windows[w];
         const QString prefix = Section + u'/' + QString::fromUtf16(Prefixes[w]);
@@ -129,7 +130,7 @@ void TWindowLayout::LoadWindowLayout()
         const int left = readInteger(settings, prefix + u'L', fallback.Left);
         const int top = readInteger(settings, prefix + u'T', fallback.Top);
         const QSize frame = window->frameGeometry().size();
-        const QPoint place = PlaceOnAScreen(QRect(QPoint(left, top), frame), screenAreas());
+        const QPoint place = PlaceOnAScreen(QRect(QPoint(left, top), frame), screens);
         window->move(place.x(), window->y());
         window->move(window->x(), place.y());
     }
