@@ -10,7 +10,7 @@
 #include "SafeFile.h"
 #include "TestFile.h"
 #include "TestInfo.h"
-#include "TimingRecord.h"
+#include "TimingSummary.h"
 
 #include <QEvent>
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "ScoreExport.h"
 
 #include "Measures.h"
-#include "TimingRecord.h"
+#include "TimingSummary.h"
 
 #include "Scoring.h"
 

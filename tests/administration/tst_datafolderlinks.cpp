@@ -4,7 +4,7 @@
 #include "History.h"
 #include "RoundJournal.h"
 #include "SafeFile.h"
-#include "TimingRecord.h"
+#include "TimingSummary.h"
 
 #include <QDir>
 #include <QFile>

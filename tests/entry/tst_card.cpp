@@ -5,7 +5,7 @@
 #include "MessageBox.h"
 #include "Print.h"
 #include "TestFile.h"
-#include "TimingRecord.h"
+#include "TimingSummary.h"
 #include "VigixApplication.h"
 
 #include <QApplication>

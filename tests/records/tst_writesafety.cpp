@@ -3,7 +3,7 @@
 #include "SafeFile.h"
 #include "ScoreCsv.h"
 #include "TestFile.h"
-#include "TimingRecord.h"
+#include "TimingSummary.h"
 
 #include <QDir>
 #include <QFile>
