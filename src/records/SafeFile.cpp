@@ -83,6 +83,39 @@ QString SystemErrorReason(int error)
     return reason.isEmpty() ? system : u"%1 (%2)"_s.arg(reason, system);
 }
 
+QString DeviceErrorReason(const QIODevice &device, int error)
+{
+    const QString qtText = device.errorString();
+    if (error != 0 && qtText.contains(qt_error_string(error)))
+        return SystemErrorReason(error);
+    QString reason = u"入出力に失敗しました"_s;
+    if (const auto *file = qobject_cast<const QFileDevice *>(&device)) {
+        switch (file->error()) {
+        case QFileDevice::ReadError:
+            reason = u"読み込みに失敗しました"_s;
+            break;
+        case QFileDevice::WriteError:
+            reason = u"書き込みに失敗しました"_s;
+            break;
+        case QFileDevice::OpenError:
+            reason = u"開けません"_s;
+            break;
+        case QFileDevice::PermissionsError:
+            reason = u"アクセス権を変更できません"_s;
+            break;
+        case QFileDevice::RenameError:
+            reason = u"名前を変更できません"_s;
+            break;
+        case QFileDevice::ResourceError:
+            reason = japaneseReason(ENOSPC);
+            break;
+        default:
+            break;
+        }
+    }
+    return qtText.isEmpty() ? reason : u"%1 (%2)"_s.arg(reason, qtText);
+}
+
 bool EntryExists(const QString &path)
 {
     struct stat status
@@ -118,11 +151,13 @@ void SaveFileSafely(const QString &path, const QByteArray &bytes, TLinks links)
     }
 
     QSaveFile file(path);
+    errno = 0;
     if (!file.open(QIODevice::WriteOnly))
-        throw EInOutError(u"ファイル \"%1\" を作成できません: %2"_s.arg(label(path), file.errorString()));
+        throw EInOutError(u"ファイル \"%1\" を作成できません: %2"_s.arg(label(path), DeviceErrorReason(file, errno)));
     // Patient data: owner only, before a byte of it is written.
+    errno = 0;
     if (!file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
-        throw cannotWrite(file.errorString());
+        throw cannotWrite(DeviceErrorReason(file, errno));
     // Written here rather than through QSaveFile::write: Qt keeps small writes in a buffer and writes them only in
     // commit(), and Qt 6.4's commit() then renames even when that write failed; a short write leaves no reason
     // behind either. The new file is on the disk before it replaces the old one.
@@ -130,8 +165,9 @@ void SaveFileSafely(const QString &path, const QByteArray &bytes, TLinks links)
         throw cannotWrite(SystemErrorReason(error));
     if (const int error = SyncFile(file.handle()))
         throw cannotWrite(SystemErrorReason(error));
+    errno = 0;
     if (!file.commit())
-        throw cannotWrite(file.errorString());
+        throw cannotWrite(DeviceErrorReason(file, errno));
     // The rename itself reaches the disk too; the file is already whole in its place if this fails.
     SyncFolder(QFileInfo(path).absolutePath());
 }
@@ -157,9 +193,11 @@ void OpenForReading(QFile &file, const QString &path)
                          : S_ISDIR(status.st_mode) ? japaneseReason(EISDIR)
                                                    : u"通常のファイルではありません"_s);
     }
+    errno = 0;
     if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        const QString reason = DeviceErrorReason(file, errno);
         ::close(fd);
-        throw cannotOpen(file.errorString());
+        throw cannotOpen(reason);
     }
 }
 

@@ -4,6 +4,7 @@
 #include <QString>
 
 class QFile;
+class QIODevice;
 
 namespace vigix {
 
@@ -16,6 +17,9 @@ enum class TLinks {
 // The examiner's reason for a system error number, with the system's own text after it for the technician:
 // "ディスクの空き容量が足りません (No space left on device)".
 QString SystemErrorReason(int error);
+// The same for a failed call of a Qt file or device: from errno, when that is what Qt reported (Qt's own text
+// names the same error), otherwise from the kind of failure, with Qt's text after it.
+QString DeviceErrorReason(const QIODevice &device, int error);
 
 // Whether anything at all stands at path: a file, a folder, a pipe, or a link, even one that leads nowhere.
 bool EntryExists(const QString &path);

@@ -16,8 +16,9 @@ namespace {
 
 void write(QIODevice &device, const QByteArray &bytes)
 {
+    errno = 0;
     if (device.write(bytes) != bytes.size())
-        throw EInOutError(u"CSV ファイルに書き込めません: %1"_s.arg(device.errorString()));
+        throw EInOutError(u"CSV ファイルに書き込めません: %1"_s.arg(DeviceErrorReason(device, errno)));
 }
 
 } // namespace

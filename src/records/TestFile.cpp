@@ -94,9 +94,10 @@ QByteArray readWholeFile(const QString &path)
 {
     QFile file;
     OpenForReading(file, path);
+    errno = 0;
     QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        throw EInOutError(u"ファイル \"%1\" を読めません: %2"_s.arg(fileLabel(path), file.errorString()));
+        throw EInOutError(u"ファイル \"%1\" を読めません: %2"_s.arg(fileLabel(path), DeviceErrorReason(file, errno)));
     return bytes;
 }
 
@@ -104,9 +105,10 @@ QByteArray readFirstLine(const QString &path)
 {
     QFile file;
     OpenForReading(file, path);
+    errno = 0;
     QByteArray line = file.readLine();
     if (file.error() != QFileDevice::NoError)
-        throw EInOutError(u"ファイル \"%1\" を読めません: %2"_s.arg(fileLabel(path), file.errorString()));
+        throw EInOutError(u"ファイル \"%1\" を読めません: %2"_s.arg(fileLabel(path), DeviceErrorReason(file, errno)));
     if (line.endsWith('\n'))
         line.chop(1);
     if (line.endsWith('\r'))
@@ -235,8 +237,10 @@ void appendRoundLine(QString &text, const TRoundInfo &round)
 
 void writeBytes(QIODevice &device, const QByteArray &bytes, const QString &path)
 {
+    errno = 0;
     if (device.write(bytes) != bytes.size())
-        throw EInOutError(u"ファイル \"%1\" に書き込めません: %2"_s.arg(fileLabel(path), device.errorString()));
+        throw EInOutError(
+            u"ファイル \"%1\" に書き込めません: %2"_s.arg(fileLabel(path), DeviceErrorReason(device, errno)));
 }
 
 } // namespace

@@ -16,6 +16,7 @@
 
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 using namespace vigix;
@@ -73,6 +74,7 @@ private slots:
     void everyWriter_failingAtEveryOffset_keepsTheOldFileAndTellsWhy_data();
     void everyWriter_failingAtEveryOffset_keepsTheOldFileAndTellsWhy();
     void realFullDisk_keepsTheOldTestAndSaysNoSpace();
+    void commonFailures_nameTheirReasonInJapanese();
 };
 
 void WriteSafetyTest::everyWriter_failingAtEveryOffset_keepsTheOldFileAndTellsWhy_data()
@@ -185,6 +187,78 @@ void WriteSafetyTest::realFullDisk_keepsTheOldTestAndSaysNoSpace()
     read.ReadFile(folder, u"1001"_s);
     QCOMPARE(read.Info.Shimei1, u"新しい名前"_s);
     QCOMPARE(read.RoundCount, 150);
+}
+
+// What the examiner reads for each common failure: a Japanese reason, then the system's text for the technician.
+void WriteSafetyTest::commonFailures_nameTheirReasonInJapanese()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString folder = dir.path() + u'/';
+    const auto failure = [](const std::function<void()> &action) -> QString {
+        try {
+            action();
+        } catch (const EVigixError &error) {
+            return error.message();
+        }
+        return u"(succeeded)"_s;
+    };
+    struct TCase
+    {
+        QString Situation;
+        QString Message;
+        QString Reason;
+        int Errno;
+    };
+    QList<TCase> cases;
+    cases.append({u"missing folder"_s,
+                  failure([&] { makeTest(u"1001"_s, 3, u"太郎"_s).WriteFile(folder + u"gone/"_s, u"1001"_s); }),
+                  u"ファイルまたはフォルダがありません"_s, ENOENT});
+    cases.append({u"missing file"_s, failure([&] {
+                      TTestFile test;
+                      test.ReadFile(folder, u"1002"_s);
+                  }),
+                  u"ファイルまたはフォルダがありません"_s, ENOENT});
+    // A device that is always full, written through Qt's device layer as the score export writes.
+    cases.append({u"disk full"_s, failure([] {
+                      QFile full(u"/dev/full"_s);
+                      if (!full.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+                          throw EInOutError(u"/dev/full cannot be opened"_s);
+                      WriteScoresCsv(full, {});
+                  }),
+                  u"ディスクの空き容量が足りません"_s, ENOSPC});
+    if (::geteuid() != 0) {
+        const QString locked = dir.filePath(u"locked"_s);
+        QVERIFY(QDir().mkdir(locked));
+        QVERIFY(QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        cases.append({u"no permission"_s,
+                      failure([&] { makeTest(u"1001"_s, 3, u"太郎"_s).WriteFile(locked + u'/', u"1001"_s); }),
+                      u"アクセスする権限がありません"_s, EACCES});
+    } else {
+        // Root passes every permission check, but can mount: a read-only disk, and a test file held as a mount
+        // point (in use: it cannot be replaced).
+        const QString readOnly = dir.filePath(u"readonly"_s);
+        QVERIFY(QDir().mkdir(readOnly));
+        if (::mount("tmpfs", QFile::encodeName(readOnly).constData(), "tmpfs", MS_RDONLY, "size=64k") == 0) {
+            cases.append({u"read-only"_s,
+                          failure([&] { makeTest(u"1001"_s, 3, u"太郎"_s).WriteFile(readOnly + u'/', u"1001"_s); }),
+                          u"読み取り専用の場所です"_s, EROFS});
+            ::umount2(QFile::encodeName(readOnly).constData(), MNT_DETACH);
+        }
+        makeTest(u"1003"_s, 3, u"太郎"_s).WriteFile(folder, u"1003"_s);
+        const QByteArray held = QFile::encodeName(TTestFile::TestFilePath(folder, u"1003"_s));
+        if (::mount(held.constData(), held.constData(), nullptr, MS_BIND, nullptr) == 0) {
+            cases.append({u"in use"_s, failure([&] { makeTest(u"1003"_s, 3, u"次郎"_s).WriteFile(folder, u"1003"_s); }),
+                          u"他のプログラムが使用中です"_s, EBUSY});
+            ::umount2(held.constData(), MNT_DETACH);
+        }
+    }
+    qInfo("%lld failures checked", static_cast<long long>(cases.size()));
+    for (const TCase &test : std::as_const(cases)) {
+        const QString expected = u"%1 (%2)"_s.arg(test.Reason, qt_error_string(test.Errno));
+        QVERIFY2(test.Message.contains(expected),
+                 qPrintable(u"%1: \"%2\" lacks \"%3\""_s.arg(test.Situation, test.Message, expected)));
+    }
 }
 
 QTEST_GUILESS_MAIN(WriteSafetyTest)
