@@ -29,6 +29,8 @@ public:
 
     // A new test: the next free number, the current date-time, every other field empty.
     void PrepareNewTest();
+    // Where the next new test, correction or re-test is numbered and stored.
+    void SetDataFolder(const QString &dataFolder) { m_dataFolder = dataFolder; }
     // A correction: every field, number and date-time included, from the stored test. Raises the file's
     // error, or the conversion error of a stored date-time the age cannot be read from.
     void PrepareEditTest(const QString &number);

@@ -49,6 +49,29 @@ QString EnsureDataFolder(const QString &dataFolder)
     return QString();
 }
 
+void CheckDataFolderReachable(const QString &dataFolder)
+{
+    const QString shown = QDir::toNativeSeparators(dataFolder);
+    const QByteArray path = QFile::encodeName(dataFolder);
+    struct stat status
+    {
+    };
+    int error = 0;
+    if (::stat(path.constData(), &status) != 0)
+        error = errno;
+    else if (!S_ISDIR(status.st_mode))
+        error = ENOTDIR;
+    else if (::access(path.constData(), R_OK | X_OK) != 0)
+        error = errno;
+    if (error == 0)
+        return;
+    const QString why =
+        error == ENOENT    ? u"見つかりません。共有フォルダがオフラインか、ドライブが接続されていない可能性があります"_s
+        : error == ENOTDIR ? u"フォルダではありません"_s
+                           : SystemErrorReason(error);
+    throw EInOutError(u"データフォルダ \"%1\" に接続できません（%2）。"_s.arg(shown, why));
+}
+
 bool TestNumberFree(const QString &dataFolder, const QString &number)
 {
     return !number.isEmpty() && TTestFile::IsFileNameNumber(number) &&

@@ -13,6 +13,11 @@ QString DefaultDataFolder();
 // cannot be created.
 QString EnsureDataFolder(const QString &dataFolder);
 
+// Checks that a folder the examiner chose (a shared or backed-up folder) can be reached: it exists, is a folder
+// and can be listed. Nothing is created: a share that is offline must not be replaced by an empty local folder,
+// which would scatter one child's tests over two places. Raises EInOutError saying so.
+void CheckDataFolderReachable(const QString &dataFolder);
+
 // Whether a test may be stored under number: a plain file name under which the data folder holds no entry of
 // any kind (a link that leads nowhere is an entry too: writing through it would put the test where it points).
 bool TestNumberFree(const QString &dataFolder, const QString &number);

@@ -3,6 +3,7 @@
 #include "About.h"
 #include "CsvExportCommand.h"
 #include "DataFolder.h"
+#include "DataFolderSetting.h"
 #include "Errors.h"
 #include "Graphs.h"
 #include "Input.h"
@@ -22,6 +23,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QEvent>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
@@ -101,7 +103,11 @@ TfrmPanel::TfrmPanel(const QString &dataFolder, ISoundChannel *sound, QWidget *p
     m_values.ProgramFolder = QCoreApplication::applicationDirPath() + u'/';
     m_values.WaveFolder = m_values.ProgramFolder + u"wave/"_s;
     m_values.HelpPage = m_values.ProgramFolder + u"help/index.htm"_s;
-    m_values.DataFolder = dataFolder.isEmpty() ? DefaultDataFolder() : dataFolder;
+    const QString chosenFolder =
+        dataFolder.isEmpty() ? ChosenDataFolder(TWindowLayout::DefaultSettingsPath()) : QString();
+    m_values.DataFolder = !dataFolder.isEmpty()     ? dataFolder
+                          : !chosenFolder.isEmpty() ? chosenFolder
+                                                    : DefaultDataFolder();
 
     buildActions();
     buildMenus();
@@ -127,10 +133,22 @@ TfrmPanel::TfrmPanel(const QString &dataFolder, ISoundChannel *sound, QWidget *p
     resize(544, 302 - 28); // an outer height of 302 less the title bar
 
     try {
-        // A missing data folder is created; one that cannot be is told now, not when a test's save fails.
-        const QString openToOthers = EnsureDataFolder(m_values.DataFolder);
-        if (!openToOthers.isEmpty())
-            TMessageBox::Warning(this, openToOthers);
+        if (chosenFolder.isEmpty()) {
+            // A missing default folder is created; one that cannot be is told now, not when a test's save fails.
+            const QString openToOthers = EnsureDataFolder(m_values.DataFolder);
+            if (!openToOthers.isEmpty())
+                TMessageBox::Warning(this, openToOthers);
+        } else {
+            // A chosen folder is the clinic's (a share, a backed-up disk): its permissions are left as the clinic
+            // set them, and when it cannot be reached the list stays empty, with no other folder in its place.
+            try {
+                CheckDataFolderReachable(m_values.DataFolder);
+            } catch (const EInOutError &error) {
+                throw EInOutError(error.message() +
+                                  u"\n\n検査の一覧は空のまま表示します。フォルダが使えるようになったらプログラムを"
+                                  u"起動し直すか、[ｵﾌﾟｼｮﾝ]-[データフォルダの変更...] で選び直してください。"_s);
+            }
+        }
         RefreshTestList();
     } catch (const EVigixError &error) {
         TMessageBox::Error(this, error.message());
@@ -376,6 +394,7 @@ void TfrmPanel::buildActions()
     mnuList = addCommand(u"一覧"_s, u"パネルにアイコンの一覧を表示します"_s, u"list"_s);
     mnuDetails = addCommand(u"詳細"_s, u"パネルにテストの詳細情報を表示します"_s, u"details"_s);
     mnuUserSettings = addCommand(u"ユーザーの設定"_s, QString(), QString());
+    mnuDataFolder = addCommand(u"データフォルダの変更..."_s, u"検査を保存するフォルダを変更します"_s, QString());
     mnuHelp = addCommand(u"VIGIX ヘルプ"_s, QString(), u"help"_s);
     mnuHomePage = addCommand(u"VIGIX ホームページ"_s, QString(), QString());
     mnuAbout = addCommand(u"ヴァージョン情報"_s, QString(), QString());
@@ -395,6 +414,7 @@ void TfrmPanel::buildActions()
     connect(mnuCsvExport, &QAction::triggered, this, &TfrmPanel::exportScores);
     connect(tbnReport, &QAction::triggered, this, &TfrmPanel::ReportCommand);
     connect(mnuCloseAllCards, &QAction::triggered, this, &TfrmPanel::CloseAllCards);
+    connect(mnuDataFolder, &QAction::triggered, this, &TfrmPanel::chooseDataFolder);
     connect(mnuHelp, &QAction::triggered, this, &TfrmPanel::openHelp);
     connect(tbnHelp, &QAction::triggered, this, &TfrmPanel::openHelp);
     connect(mnuLargeIcons, &QAction::triggered, this, [this] { SetViewStyle(ViewStyle::LargeIcons); });
@@ -426,7 +446,7 @@ void TfrmPanel::buildMenus()
     view->addActions({mnuLargeIcons, mnuSmallIcons, mnuList, mnuDetails});
 
     QMenu *options = menuBar()->addMenu(u"ｵﾌﾟｼｮﾝ(&O)"_s);
-    options->addAction(mnuUserSettings);
+    options->addActions({mnuUserSettings, mnuDataFolder});
 
     QMenu *help = menuBar()->addMenu(u"ヘルプ(&H)"_s);
     help->addAction(mnuHelp);
@@ -591,6 +611,38 @@ void TfrmPanel::RefreshTestList()
                              TTestListFilter::SearchKeyRole);
         m_model->appendRow(row);
     }
+}
+
+void TfrmPanel::SetDataFolder(const QString &folder)
+{
+    QString dataFolder = QDir::cleanPath(QDir(folder).absolutePath());
+    if (!dataFolder.endsWith(u'/'))
+        dataFolder += u'/';
+    CheckDataFolderReachable(dataFolder);
+    StoreChosenDataFolder(TWindowLayout::DefaultSettingsPath(), dataFolder);
+
+    // The open cards and the views show tests of the old folder; a number there may be another child's here.
+    CloseAllCards();
+    m_values.DataFolder = dataFolder;
+    m_values.CurrentTestNumber.clear();
+    SetStatusNumber(QString());
+    m_table->SetDataFolder(dataFolder);
+    m_graph1->SetDataFolder(dataFolder);
+    m_graph2->SetDataFolder(dataFolder);
+    m_graph3->SetDataFolder(dataFolder);
+    m_print->SetDataFolder(dataFolder);
+    m_input->SetDataFolder(dataFolder);
+    m_screen->Administration().DataFolder = dataFolder;
+    m_search->clear();
+    RefreshTestList();
+}
+
+void TfrmPanel::chooseDataFolder()
+{
+    const QString folder = QFileDialog::getExistingDirectory(this, u"データフォルダの変更"_s, m_values.DataFolder);
+    if (folder.isEmpty())
+        return; // cancelled
+    TMessageBox::Run(this, [this, &folder] { SetDataFolder(folder); });
 }
 
 void TfrmPanel::RefreshViews()

@@ -44,7 +44,7 @@ struct TProgramValues
     QString HelpPage;
     QString HomePage; // no address: the home-page entry stays inert
     QString DataFolder;
-    QString CurrentTestNumber; // empty until a test is first selected; never cleared
+    QString CurrentTestNumber; // empty until a test is first selected; cleared only when the data folder changes
 };
 
 // The main window: the list of stored tests and every command of an examination.
@@ -54,7 +54,8 @@ class TfrmPanel : public QMainWindow, public ICardHost
 public:
     enum class ViewStyle { LargeIcons, SmallIcons, List, Details };
 
-    // dataFolder empty: the user's documents folder + "/vigix/". sound null: no device, every sound silent.
+    // dataFolder empty: the folder the examiner chose (never created: a share may be offline), or else the user's
+    // documents folder + "/vigix/" (created when missing). sound null: no device, every sound silent.
     explicit TfrmPanel(const QString &dataFolder = QString(), ISoundChannel *sound = nullptr,
                        QWidget *parent = nullptr);
     ~TfrmPanel() override;
@@ -79,6 +80,10 @@ public:
     // Rebuilds the list from every "*.txt" in the data folder. Raises the file's error when one cannot be
     // read; the rows read before it stay.
     void RefreshTestList() override;
+    // Makes another folder the data folder, and keeps it as the examiner's choice. Raises EInOutError, changing
+    // nothing, when it cannot be reached or the choice cannot be kept. The cards and the views of the old
+    // folder's tests close or empty; the list shows the new folder's tests.
+    void SetDataFolder(const QString &folder);
     // Refills the result views from the current test.
     void RefreshViews();
     void SetViewStyle(ViewStyle style);
@@ -124,6 +129,8 @@ private:
     // Shows or hides a result window and sets its check button to match.
     void showView(QWidget *view, QAction *checkButton, bool shown);
     void startNewTest();
+    // The folder dialog of "データフォルダの変更...".
+    void chooseDataFolder();
     // At start-up: asks the examiner about each test that ended without its save (a crash, a power cut) and
     // whose recovery journal is left.
     void offerAbandonedTests();
@@ -186,6 +193,7 @@ public:
     QAction *mnuList = nullptr;
     QAction *mnuDetails = nullptr;
     QAction *mnuUserSettings = nullptr;
+    QAction *mnuDataFolder = nullptr;
     QAction *mnuHelp = nullptr;
     QAction *mnuHomePage = nullptr;
     QAction *mnuAbout = nullptr;

@@ -1,7 +1,7 @@
 #include "VigixApplication.h"
 
-#include "MessageBox.h"
 #include "Errors.h"
+#include "MessageBox.h"
 
 namespace vigix {
 

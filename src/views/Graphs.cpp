@@ -127,7 +127,8 @@ QColor sliceColour(TResultKind kind)
 
 TfrmGraph::TfrmGraph(const QString &objectName, const QString &title, const QString &dataFolder,
                      std::function<QString()> currentTestNumber, QWidget *parent)
-    : QWidget(parent, Qt::Tool), m_dataFolder(dataFolder), m_currentTestNumber(std::move(currentTestNumber))
+    : QWidget(parent, Qt::Tool), m_dataFolder(dataFolder), m_title(title),
+      m_currentTestNumber(std::move(currentTestNumber))
 {
     setObjectName(objectName);
     // The chart's own name until a test fills it; then the test's number and name.
@@ -209,6 +210,13 @@ void TfrmGraph::ShowTest(const QString &number)
     m_drawnCondition = SelectedCondition();
 }
 
+void TfrmGraph::SetDataFolder(const QString &dataFolder)
+{
+    m_dataFolder = dataFolder;
+    setWindowTitle(m_title);
+    clear();
+}
+
 TCondition TfrmGraph::SelectedCondition() const
 {
     return static_cast<TCondition>(m_conditions->checkedId());
@@ -275,6 +283,12 @@ void TfrmGraph1::fill(const TCulcResult &result, TCondition condition)
     AxisX->setRange(1, static_cast<double>(std::max<qsizetype>(hits.size(), 2)));
 }
 
+void TfrmGraph1::clear()
+{
+    Series1->clear();
+    Series2->clear();
+}
+
 // ---------------------------------------------------------------------------------------------------------
 
 TfrmGraph2::TfrmGraph2(const QString &dataFolder, std::function<QString()> currentTestNumber, QWidget *parent)
@@ -314,6 +328,12 @@ void TfrmGraph2::fill(const TCulcResult &result, TCondition condition)
     for (const TBar &bar : DistributionBars(result.HitRT[condition]))
         Series1->append(bar.Count);
     // A new fill starts from the fixed range again, whatever the last drag left.
+    AxisY->setRange(0, CountMax);
+}
+
+void TfrmGraph2::clear()
+{
+    Series1->remove(0, Series1->count());
     AxisY->setRange(0, CountMax);
 }
 
@@ -387,6 +407,11 @@ void TfrmGraph3::fill(const TCulcResult &result, TCondition condition)
     // Every colour box of the legend keeps its outline, empty slice or not.
     for (QLegendMarker *marker : chart()->legend()->markers(Series1))
         marker->setPen(QPen(Qt::black, 1));
+}
+
+void TfrmGraph3::clear()
+{
+    Series1->clear();
 }
 
 } // namespace vigix

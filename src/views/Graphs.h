@@ -38,6 +38,8 @@ public:
     // Fills the window from the stored test for the condition whose button is down. Raises the file's error
     // before changing anything.
     void ShowTest(const QString &number);
+    // Another data folder: the test shown belonged to the old one and is cleared.
+    void SetDataFolder(const QString &dataFolder);
     // The condition of the button that is down.
     TCondition SelectedCondition() const;
 
@@ -54,6 +56,8 @@ signals:
 
 protected:
     virtual void fill(const TCulcResult &result, TCondition condition) = 0;
+    // Empties the chart: no test is shown.
+    virtual void clear() = 0;
     void hideEvent(QHideEvent *event) override;
 
     QChart *chart() const;
@@ -63,6 +67,7 @@ private:
     void redraw();
 
     QString m_dataFolder;
+    QString m_title; // the caption while no test is shown
     std::function<QString()> m_currentTestNumber;
     QButtonGroup *m_conditions = nullptr;
     TCondition m_drawnCondition; // what the chart shows
@@ -82,6 +87,7 @@ public:
 
 protected:
     void fill(const TCulcResult &result, TCondition condition) override;
+    void clear() override;
 };
 
 // The distribution of the hit reaction times of the condition in 100-ms bins 2..12. The value axis can be
@@ -98,6 +104,7 @@ public:
 
 protected:
     void fill(const TCulcResult &result, TCondition condition) override;
+    void clear() override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -117,6 +124,7 @@ public:
 
 protected:
     void fill(const TCulcResult &result, TCondition condition) override;
+    void clear() override;
 };
 
 } // namespace vigix

@@ -35,6 +35,8 @@ public:
     // EVigixError when the file cannot be read, before changing anything. A second page, when given, is
     // printed, previewed and saved after the report until the next PrepareReport.
     void PrepareReport(const QString &number, TPagePainter secondPage = {});
+    // Where the next report's test is read from.
+    void SetDataFolder(const QString &dataFolder) { m_dataFolder = dataFolder; }
     // 1, or 2 with a second page.
     int PageCount() const { return m_secondPage ? 2 : 1; }
 

@@ -125,6 +125,23 @@ void TfrmTable::ShowTest(const QString &number)
     }
 }
 
+void TfrmTable::SetDataFolder(const QString &dataFolder)
+{
+    m_dataFolder = dataFolder;
+    setWindowTitle(u"検査結果"_s);
+    lblShimei->clear();
+    lblKensanichiji->clear();
+    for (TCondition condition : ColumnConditions) {
+        TColumn &column = m_columns[condition];
+        for (QLabel *label : {column.Total, column.Mean, column.SD})
+            label->clear();
+        for (std::size_t row = 0; row < ErrorRows.size(); ++row) {
+            column.Errors[row]->clear();
+            column.Percents[row]->clear();
+        }
+    }
+}
+
 void TfrmTable::hideEvent(QHideEvent *event)
 {
     QWidget::hideEvent(event);

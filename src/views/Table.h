@@ -24,6 +24,8 @@ public:
 
     // Fills the table from the stored test. Raises the file's error before changing anything.
     void ShowTest(const QString &number);
+    // Another data folder: the test shown belonged to the old one and is cleared.
+    void SetDataFolder(const QString &dataFolder);
 
     // The value labels of a column (condition T, N, A or V), named as lblN_E_OMI, lblN_E_OMI_P, ...
     struct TColumn

@@ -2,6 +2,8 @@
 #include "Card.h"
 #include "CsvExportCommand.h"
 #include "DataFolder.h"
+#include "Errors.h"
+#include "Graphs.h"
 #include "Input.h"
 #include "MessageBox.h"
 #include "Panel.h"
@@ -30,6 +32,8 @@
 #include <QPrintPreviewDialog>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScopeGuard>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -373,6 +377,70 @@ private slots:
         TfrmPanel panel(root.filePath(u"Documents/vigix/"_s));
         QCOMPARE(TMessageBox::ShownTexts().size(), 1);
         QVERIFY(TMessageBox::ShownTexts().first().contains(u"Documents"_s));
+    }
+
+    // A clinic's folder, chosen in the program: the list, the numbers, the views and the next start use it. When it
+    // cannot be reached at start-up the list stays empty, and no other folder takes its place.
+    void dataFolderChoice_isUsedAndKept_anUnreachableOneLeavesTheListEmpty()
+    {
+        const QString ini = TWindowLayout::DefaultSettingsPath();
+        QFile::remove(ini);
+        const auto forget = qScopeGuard([&ini] { QFile::remove(ini); });
+        QTemporaryDir root;
+        const QString local = root.filePath(u"local/"_s);
+        const QString share = root.filePath(u"share/vigix/"_s);
+        QVERIFY(QDir().mkpath(local) && QDir().mkpath(share));
+        writeTest(local, u"1001"_s, u"山田"_s, u"花子"_s);
+        writeTest(share, u"1001"_s, u"佐藤"_s, u"一"_s);
+        writeTest(share, u"1002"_s, u"鈴木"_s, u"二郎"_s);
+
+        auto panel = std::make_unique<TfrmPanel>(local);
+        auto *list = panel->findChild<QTreeView *>(u"ListView1"_s);
+        panel->show();
+        QVERIFY(QTest::qWaitForWindowExposed(panel.get()));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rowCentre(list, 0));
+        QCOMPARE(panel->Table().windowTitle(), u"1001 山田 花子"_s);
+        QVERIFY(panel->OpenCard());
+
+        // A folder that is not there is refused and changes nothing.
+        QVERIFY_THROWS_EXCEPTION(EInOutError, panel->SetDataFolder(root.filePath(u"offline"_s)));
+        QCOMPARE(panel->Values().DataFolder, local);
+        QVERIFY(!QFile::exists(ini));
+
+        panel->SetDataFolder(root.filePath(u"share/vigix"_s));
+        QCOMPARE(panel->Values().DataFolder, share);
+        QCOMPARE(column(list, 0), (QStringList{u"1001"_s, u"1002"_s}));
+        // Test 1001 of the old folder is another child: nothing of it stays on show.
+        QVERIFY(panel->Values().CurrentTestNumber.isEmpty() && panel->StatusNumber().isEmpty());
+        QVERIFY(!TfrmPanel::FindCard(u"1001"_s));
+        QCOMPARE(panel->Table().windowTitle(), u"検査結果"_s);
+        QCOMPARE(panel->Graph1().windowTitle(), u"反応時間推移グラフ"_s);
+        QCOMPARE(panel->Screen().Administration().DataFolder, share);
+        panel->Input().PrepareNewTest();
+        QCOMPARE(panel->Input().edtKensabangou->text(), u"1003"_s);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rowCentre(list, 0));
+        QCOMPARE(panel->Table().windowTitle(), u"1001 佐藤 一"_s);
+        panel.reset();
+
+        // The next start opens the chosen folder.
+        QCOMPARE(QSettings(ini, QSettings::IniFormat).value(u"Data/Folder"_s).toString(),
+                 root.filePath(u"share/vigix"_s));
+        panel = std::make_unique<TfrmPanel>();
+        QCOMPARE(panel->Values().DataFolder, share);
+        QCOMPARE(column(panel->findChild<QTreeView *>(u"ListView1"_s), 0), (QStringList{u"1001"_s, u"1002"_s}));
+        panel.reset();
+
+        // The share goes offline: told, an empty list, and neither the share's path nor the default folder used.
+        QVERIFY(QDir().rename(root.filePath(u"share"_s), root.filePath(u"share-offline"_s)));
+        TMessageBox::ClearShownTexts();
+        panel = std::make_unique<TfrmPanel>();
+        QCOMPARE(TMessageBox::ShownTexts().size(), 1);
+        QVERIFY2(TMessageBox::ShownTexts().first().contains(u"接続できません"_s),
+                 qPrintable(TMessageBox::ShownTexts().first()));
+        QCOMPARE(panel->Values().DataFolder, share);
+        QCOMPARE(panel->findChild<QTreeView *>(u"ListView1"_s)->model()->rowCount(), 0);
+        QVERIFY(!QDir(share).exists());
+        QVERIFY(!QDir(DefaultDataFolder()).exists());
     }
 
     void viewStyles_switchBetweenDetailsAndIcons()
