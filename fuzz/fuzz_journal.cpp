@@ -1,9 +1,12 @@
-// Feeds arbitrary bytes to the recovery of abandoned tests as the journal "<data folder>/.recovery/1001-1.journal".
+// Feeds arbitrary bytes to the recovery of abandoned tests as the journal "1001-1.journal": in the program's own
+// folder of journals after the line naming the data folder, or in the data folder's folder of earlier versions.
 //
-// The first byte of the input chooses what else happens; the rest is the journal:
-//   bit 0: the test of the journal's number is already stored: its test file begins with the journal's bytes
+// The first byte of the input chooses what else happens; the rest is the journal's test lines:
+//   bit 0: the test of the journal's number is already stored: its test file begins with the journal's test lines
 //          (only for a number that is a plain file name stem);
-//   bit 1: every abandoned test found is stored as a test file, then read back.
+//   bit 1: every abandoned test found is stored as a test file, then read back;
+//   bit 2: the journal is in the data folder's folder of earlier versions, without the data-folder line (a line
+//          of that form in the input is skipped there, and never followed).
 // The checks are what RoundJournal.h promises: the subject line read as a test file reads it, then only whole
 // round lines (ended by CR LF), in order, at most 500, up to the first one that does not read as a round.
 
@@ -29,7 +32,16 @@ namespace {
 
 const QByteArray LineEnd = QByteArrayLiteral("\r\n");
 
-enum : std::uint8_t { StoredAlready = 0x01, StoreFound = 0x02 };
+const QByteArray DataFolderKey = QByteArrayLiteral("#data-folder=");
+
+enum : std::uint8_t { StoredAlready = 0x01, StoreFound = 0x02, EarlierVersion = 0x04 };
+
+// A journal of an earlier version's folder is read from after a data-folder line of its own, if it has one.
+QByteArrayView withoutDataFolderLine(QByteArrayView journal)
+{
+    const qsizetype end = journal.indexOf(LineEnd);
+    return end >= 0 && journal.startsWith(DataFolderKey) ? journal.sliced(end + LineEnd.size()) : journal;
+}
 
 // Only a number that stays a file name inside the data folder is used to name a file here: the fuzzer must
 // never write outside its own folder.
@@ -98,7 +110,7 @@ void storeAndReadBack(const QString &folder, const TAbandonedTest &test)
 {
     QString number;
     try {
-        number = StoreAbandonedTest(folder, test);
+        number = StoreAbandonedTest(test);
     } catch (const EConvertError &) {
         // Text the test file cannot hold: the journal stays for the examiner to discard.
         FUZZ_CHECK(QFileInfo::exists(test.JournalPath));
@@ -124,14 +136,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (size == 0)
         return 0;
     const std::uint8_t mode = data[0];
-    const QByteArrayView journal(reinterpret_cast<const char *>(data + 1), static_cast<qsizetype>(size - 1));
+    const QByteArrayView input(reinterpret_cast<const char *>(data + 1), static_cast<qsizetype>(size - 1));
 
     const QString &folder = fuzz::DataFolder();
     fuzz::EmptyFolder(folder);
-    const QString recovery = TRoundJournal::RecoveryFolder(folder);
+    const QString ownJournals = folder + u"journals/"_s;
+    const bool earlier = mode & EarlierVersion;
+    const QString recovery = earlier ? TRoundJournal::RecoveryFolder(folder) : ownJournals;
     fuzz::MakeOwnerOnlyFolder(recovery);
     const QString journalPath = recovery + u"1001-1.journal"_s;
-    fuzz::WriteOwnerOnlyFile(journalPath, journal);
+    if (earlier)
+        fuzz::WriteOwnerOnlyFile(journalPath, input);
+    else
+        fuzz::WriteOwnerOnlyFile(journalPath, TRoundJournal::DataFolderLine(folder) + input.toByteArray());
+    // What the recovery reads as the test file's lines.
+    const QByteArrayView journal = earlier ? withoutDataFolderLine(input) : input;
 
     // The test saved, then the program stopped before removing its journal: the test file of its number
     // begins with every byte of the journal (and so with its whole lines).
@@ -149,7 +168,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         }
     }
 
-    const QList<TAbandonedTest> found = FindAbandonedTests(folder);
+    const QList<TAbandonedTest> found = FindAbandonedTests(ownJournals, folder);
     FUZZ_CHECK(found.size() <= 1);
     if (expectRemoved) {
         FUZZ_CHECK(found.isEmpty());
@@ -160,6 +179,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     FUZZ_CHECK(found.size() == 1);
     const TAbandonedTest &test = found.first();
     FUZZ_CHECK(test.JournalPath == journalPath);
+    FUZZ_CHECK(test.DataFolder == folder);
     checkFound(test, journal);
 
     if ((mode & StoreFound) && test.Error.isEmpty())

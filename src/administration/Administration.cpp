@@ -109,7 +109,7 @@ void TAdministration::Open()
         Round = 1;
         Timing.Reset();
         if (Journal)
-            Journal->Begin(m_testFile.Info);
+            Journal->Begin(m_testFile.Info, DataFolder);
     }
     m_stateCount = 0;
     m_marks = {};

@@ -80,8 +80,9 @@ class IRoundJournal
 {
 public:
     virtual ~IRoundJournal() = default;
-    // A test section opens: the subject record of the test about to run (its number is the one offered).
-    virtual void Begin(const TTestInfo &info) = 0;
+    // A test section opens: the subject record of the test about to run (its number is the one offered), and the
+    // data folder it is to be stored in.
+    virtual void Begin(const TTestInfo &info, const QString &dataFolder) = 0;
     // Round `round` (1..500) of the test is complete: its stimulus, its ticks and every press in it.
     virtual void RoundCompleted(int round, const TRoundInfo &contents) = 0;
     // The test file has been written: the journal is no longer needed.

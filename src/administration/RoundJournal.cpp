@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QScopeGuard>
+#include <QStandardPaths>
 
 #include <algorithm>
 #include <cerrno>
@@ -29,6 +30,7 @@ namespace {
 constexpr std::chrono::seconds RetryInterval{1};
 
 const QByteArray LineEnd = QByteArrayLiteral("\r\n");
+const QByteArray DataFolderKey = QByteArrayLiteral("#data-folder=");
 
 QString label(const QString &path)
 {
@@ -37,13 +39,12 @@ QString label(const QString &path)
 
 // The journal's name: the test number (only letters and digits, so that it stays one plain file name) and the
 // moment of the test's opening, so that two copies of the program offered the same number never share one.
-QString journalPath(const QString &dataFolder, const QString &number)
+QString journalPath(const QString &journalFolder, const QString &number)
 {
     QString stem;
     for (const QChar c : number)
         stem += (c.unicode() < 0x80 && c.isLetterOrNumber()) ? c : QChar(u'_');
-    return TRoundJournal::RecoveryFolder(dataFolder) +
-           u"%1-%2.journal"_s.arg(stem).arg(QDateTime::currentMSecsSinceEpoch());
+    return journalFolder + u"%1-%2.journal"_s.arg(stem).arg(QDateTime::currentMSecsSinceEpoch());
 }
 
 // Opens the recovery folder (made owner-only when missing and create is set). Only a real folder of this user
@@ -58,6 +59,7 @@ int openRecoveryFolder(const QString &folder, bool create, QString &refusal)
     const QByteArray name = QFile::encodeName(bare);
     const QString shown = label(bare);
     if (create) {
+        QDir().mkpath(QFileInfo(bare).absolutePath()); // a missing parent is told by the mkdir below
         if (::mkdir(name.constData(), 0700) == 0) {
             SyncFolder(QFileInfo(bare).absolutePath());
         } else if (errno != EEXIST) {
@@ -190,19 +192,32 @@ bool lockForChange(TJournalHandle &journal, const QString &path)
     throw EInOutError(u"中断された検査の記録 \"%1\" を開けません: %2"_s.arg(label(path), journal.errorText()));
 }
 
-// The subject line, then every whole round line: a torn last line (no CR LF after it) or a line that does not
-// read as a round ends what is kept. validLength: the bytes of the lines kept.
-TAbandonedTest parseJournal(const QString &path, QByteArrayView bytes, qsizetype &validLength)
+// The data-folder line (when trusted, its folder becomes the test's), the subject line, then every whole round
+// line: a torn last line (no CR LF after it) or a line that does not read as a round ends what is kept.
+// validLength: the bytes of the lines kept; testStart: where the test file's lines begin.
+TAbandonedTest parseJournal(const QString &path, QByteArrayView bytes, bool trustDataFolder, qsizetype &validLength,
+                            qsizetype &testStart)
 {
     TAbandonedTest test;
     test.JournalPath = path;
     validLength = 0;
+    testStart = 0;
     qsizetype end = bytes.indexOf(LineEnd);
+    if (end >= 0 && bytes.first(end).startsWith(DataFolderKey)) {
+        if (trustDataFolder) {
+            test.DataFolder = QString::fromUtf8(
+                QByteArray::fromPercentEncoding(bytes.first(end).sliced(DataFolderKey.size()).toByteArray()));
+            if (!test.DataFolder.endsWith(u'/'))
+                test.DataFolder += u'/';
+        }
+        testStart = end + LineEnd.size();
+        end = bytes.indexOf(LineEnd, testStart);
+    }
     if (end < 0) {
         test.Error = u"検査の情報が書き込まれる前に終了しています"_s;
         return test;
     }
-    test.Info = TTestFile::DecodeInfoLine(bytes.first(end));
+    test.Info = TTestFile::DecodeInfoLine(bytes.sliced(testStart, end - testStart));
     qsizetype start = end + LineEnd.size();
     validLength = start;
     for (int round = 1; round <= TTestFile::TestRounds; ++round) {
@@ -345,8 +360,8 @@ void TFileJournalStorage::Close(bool remove)
 
 // ---- TRoundJournal ----
 
-TRoundJournal::TRoundJournal(const QString &dataFolder, std::unique_ptr<IJournalStorage> storage)
-    : m_dataFolder(dataFolder), m_storage(storage ? std::move(storage) : std::make_unique<TFileJournalStorage>())
+TRoundJournal::TRoundJournal(const QString &journalFolder, std::unique_ptr<IJournalStorage> storage)
+    : m_journalFolder(journalFolder), m_storage(storage ? std::move(storage) : std::make_unique<TFileJournalStorage>())
 {
 }
 
@@ -361,24 +376,35 @@ TRoundJournal::~TRoundJournal()
         m_writer.join();
 }
 
+QString TRoundJournal::LocalJournalFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) + u"/recovery/"_s;
+}
+
 QString TRoundJournal::RecoveryFolder(const QString &dataFolder)
 {
     return QDir(dataFolder).filePath(u".recovery"_s) + u'/';
 }
 
-void TRoundJournal::Begin(const TTestInfo &info)
+QByteArray TRoundJournal::DataFolderLine(const QString &dataFolder)
 {
-    post({TRequest::TKind::Begin, info, 0, {}});
+    // Percent-encoded: any path stays one line.
+    return DataFolderKey + dataFolder.toUtf8().toPercentEncoding("/") + LineEnd;
+}
+
+void TRoundJournal::Begin(const TTestInfo &info, const QString &dataFolder)
+{
+    post({TRequest::TKind::Begin, info, dataFolder, 0, {}});
 }
 
 void TRoundJournal::RoundCompleted(int round, const TRoundInfo &contents)
 {
-    post({TRequest::TKind::Round, {}, round, contents});
+    post({TRequest::TKind::Round, {}, {}, round, contents});
 }
 
 void TRoundJournal::Finish()
 {
-    post({TRequest::TKind::Finish, {}, 0, {}});
+    post({TRequest::TKind::Finish, {}, {}, 0, {}});
 }
 
 void TRoundJournal::post(TRequest &&request)
@@ -446,7 +472,7 @@ void TRoundJournal::handle(const TRequest &request)
 {
     switch (request.Kind) {
     case TRequest::TKind::Begin:
-        begin(request.Info);
+        begin(request.Info, request.DataFolder);
         break;
     case TRequest::TKind::Round:
         if (!m_active)
@@ -466,7 +492,7 @@ void TRoundJournal::handle(const TRequest &request)
     }
 }
 
-void TRoundJournal::begin(const TTestInfo &info)
+void TRoundJournal::begin(const TTestInfo &info, const QString &dataFolder)
 {
     // A journal still open belongs to a test that was never saved: it is written up and kept.
     flush();
@@ -474,11 +500,12 @@ void TRoundJournal::begin(const TTestInfo &info)
     m_active = true;
     m_failureReported = false;
     m_number = info.Kensabangou;
-    m_path = journalPath(m_dataFolder, m_number);
+    m_dataFolder = dataFolder;
+    m_path = journalPath(m_journalFolder, m_number);
     auto subject = std::make_unique<TTestFile>(); // RoundCount 0: the file is its subject line
     subject->Info = info;
     try {
-        m_backlog.push_back({0, subject->Encode(m_path)});
+        m_backlog.push_back({0, DataFolderLine(dataFolder) + subject->Encode(m_path)});
     } catch (const EVigixError &error) {
         reportFailure(error.message());
         m_active = false;
@@ -502,7 +529,7 @@ void TRoundJournal::flush()
     if (!m_created) {
         if (!m_storage->Create(m_path)) {
             reportFailure(m_storage->ErrorString());
-            m_path = journalPath(m_dataFolder, m_number); // the next attempt under a fresh name
+            m_path = journalPath(m_journalFolder, m_number); // the next attempt under a fresh name
             return;
         }
         m_created = true;
@@ -559,19 +586,27 @@ void TRoundJournal::reportFailure(const QString &message)
 
 // ---- Recovery ----
 
-QList<TAbandonedTest> FindAbandonedTests(const QString &dataFolder)
+namespace {
+
+// The journals of one folder. legacyDataFolder: the data folder whose folder of earlier versions this is; its
+// journals have no data-folder line, and one they claim is not trusted (anyone who may write to a shared data
+// folder could name another place). Empty for the program's own folder, whose journals name their folder.
+void findAbandonedIn(const QString &journalFolder, const QString &legacyDataFolder, QList<TAbandonedTest> &found)
 {
-    QList<TAbandonedTest> found;
     QString refusal;
-    const int folderFd = openRecoveryFolder(TRoundJournal::RecoveryFolder(dataFolder), false, refusal);
+    const int folderFd = openRecoveryFolder(journalFolder, false, refusal);
     if (folderFd < 0)
-        return found; // none, or not this user's to offer
+        return; // none, or not this user's to offer
     ::close(folderFd);
-    const QDir folder(TRoundJournal::RecoveryFolder(dataFolder));
+    const QDir folder(journalFolder);
     const QStringList names = folder.entryList({u"*.journal"_s}, QDir::Files | QDir::Hidden, QDir::Name);
+    const bool own = legacyDataFolder.isEmpty();
     for (const QString &name : names) {
         const QString path = folder.filePath(name);
         TJournalHandle journal;
+        TAbandonedTest unreadable;
+        unreadable.JournalPath = path;
+        unreadable.DataFolder = legacyDataFolder;
         switch (journal.open(path, true)) {
         case TJournalHandle::TOpened::Locked:
             break;
@@ -579,27 +614,28 @@ QList<TAbandonedTest> FindAbandonedTests(const QString &dataFolder)
         case TJournalHandle::TOpened::Missing:
         case TJournalHandle::TOpened::Foreign: // not this user's: never offered
             continue;
-        case TJournalHandle::TOpened::Failed: {
-            TAbandonedTest unreadable;
-            unreadable.JournalPath = path;
+        case TJournalHandle::TOpened::Failed:
             unreadable.Error = u"ファイル \"%1\" を開けません: %2"_s.arg(label(path), journal.errorText());
             found.append(unreadable);
             continue;
-        }
         }
         QByteArray bytes;
         try {
             bytes = journal.readAll();
         } catch (const EInOutError &error) {
-            TAbandonedTest unreadable;
-            unreadable.JournalPath = path;
             unreadable.Error = error.message();
             found.append(unreadable);
             continue;
         }
         qsizetype validLength = 0;
-        TAbandonedTest test = parseJournal(path, bytes, validLength);
-        if (test.Error.isEmpty() && alreadyStored(dataFolder, test.Info.Kensabangou, bytes.first(validLength))) {
+        qsizetype testStart = 0;
+        TAbandonedTest test = parseJournal(path, bytes, own, validLength, testStart);
+        if (!own)
+            test.DataFolder = legacyDataFolder;
+        else if (test.DataFolder.isEmpty() && test.Error.isEmpty())
+            test.Error = u"保存先のデータフォルダが記録されていません"_s;
+        if (test.Error.isEmpty() &&
+            alreadyStored(test.DataFolder, test.Info.Kensabangou, bytes.sliced(testStart, validLength - testStart))) {
             // Stored, and nothing of it is lost: removed without asking. Held by a copy reading it right now,
             // it is left to that copy.
             journal.close();
@@ -615,10 +651,21 @@ QList<TAbandonedTest> FindAbandonedTests(const QString &dataFolder)
         }
         found.append(test);
     }
+}
+
+} // namespace
+
+QList<TAbandonedTest> FindAbandonedTests(const QString &journalFolder, const QString &dataFolder)
+{
+    QList<TAbandonedTest> found;
+    findAbandonedIn(journalFolder, QString(), found);
+    const QString legacy = TRoundJournal::RecoveryFolder(dataFolder);
+    if (QDir::cleanPath(legacy) != QDir::cleanPath(journalFolder))
+        findAbandonedIn(legacy, dataFolder, found);
     return found;
 }
 
-QString StoreAbandonedTest(const QString &dataFolder, const TAbandonedTest &test)
+QString StoreAbandonedTest(const TAbandonedTest &test)
 {
     if (!test.Error.isEmpty())
         throw EConvertError(
@@ -628,6 +675,10 @@ QString StoreAbandonedTest(const QString &dataFolder, const TAbandonedTest &test
         throw EInOutError(
             u"中断された検査の記録 \"%1\" はもうありません（他の VIGIX で保存または破棄されました）"_s.arg(
                 label(test.JournalPath)));
+
+    // The test goes where it was to be stored, never to another folder; a share that is offline is told.
+    const QString &dataFolder = test.DataFolder;
+    CheckDataFolderReachable(dataFolder);
 
     // What the save would have stored after the last round: the subject record and rounds 1..n.
     auto file = std::make_unique<TTestFile>();

@@ -61,25 +61,27 @@ private:
     QString m_error;
 };
 
-// The recovery journal of the running test: "<data folder>/.recovery/<number>-<ms since 1970>.journal". Its
-// first line is the test file's subject line; each completed round adds its line, as the test file has it,
-// in round order, written and synced before the next. A copy of the program that dies during a test leaves
-// a journal that holds every round completed before the last write.
+// The recovery journal of the running test: "<journal folder>/<number>-<ms since 1970>.journal", in a folder on
+// the local disk (a network share does not make a sync durable). Its first line names the data folder the test
+// is to be stored in; then come the test file's subject line and, for each completed round, its line as the
+// test file has it, in round order, written and synced before the next. A copy of the program that dies during a test
+// leaves a journal that holds every round completed before the last write.
 //
 // Begin, RoundCompleted and Finish only queue a copy of their data: one writer thread of the journal does all
 // encoding, writing and syncing, so a slow disk never delays a tick or a press.
 class TRoundJournal : public IRoundJournal
 {
 public:
-    // dataFolder ends in the separator. storage null: a journal file (TFileJournalStorage).
-    explicit TRoundJournal(const QString &dataFolder, std::unique_ptr<IJournalStorage> storage = nullptr);
+    // journalFolder ends in the separator; it is created owner-only when missing. storage null: a journal file
+    // (TFileJournalStorage).
+    explicit TRoundJournal(const QString &journalFolder, std::unique_ptr<IJournalStorage> storage = nullptr);
     TRoundJournal(const TRoundJournal &) = delete;
     TRoundJournal &operator=(const TRoundJournal &) = delete;
     // Writes what is still queued, then closes the journal of an unfinished test without removing it.
     ~TRoundJournal() override;
 
     // Starts the journal of a new test. One still open is written up and closed, and stays on the disk.
-    void Begin(const TTestInfo &info) override;
+    void Begin(const TTestInfo &info, const QString &dataFolder) override;
     void RoundCompleted(int round, const TRoundInfo &contents) override;
     // The test file is written: the journal is removed.
     void Finish() override;
@@ -97,14 +99,19 @@ public:
     // The journal file being written; empty before its creation and after Finish.
     QString CurrentPath() const;
 
-    // The folder of the journals: hidden, inside the data folder.
+    // The program's folder of journals: on this user's local disk, never on a share.
+    static QString LocalJournalFolder();
+    // Where earlier versions kept the journals: hidden, inside the data folder. Still read, never written.
     static QString RecoveryFolder(const QString &dataFolder);
+    // The journal's first line: the data folder its test is to be stored in.
+    static QByteArray DataFolderLine(const QString &dataFolder);
 
 private:
     struct TRequest
     {
         enum class TKind { Begin, Round, Finish } Kind;
         TTestInfo Info;
+        QString DataFolder;
         int Round = 0;
         TRoundInfo Contents;
     };
@@ -118,14 +125,14 @@ private:
     void post(TRequest &&request);
     void run();
     void handle(const TRequest &request);
-    void begin(const TTestInfo &info);
+    void begin(const TTestInfo &info, const QString &dataFolder);
     void finish();
     void flush();
     void closeJournal(bool remove);
     void reportFailure(const QString &message);
     void setCurrentPath(const QString &path);
 
-    const QString m_dataFolder;
+    const QString m_journalFolder;
     std::unique_ptr<IJournalStorage> m_storage;
 
     mutable std::mutex m_mutex;
@@ -144,7 +151,8 @@ private:
     bool m_failureReported = false;
     qint64 m_goodLength = 0; // bytes of whole lines on the disk
     QString m_number;
-    QString m_path; // of the journal, or of its next attempt to be created
+    QString m_dataFolder; // of the test being journaled
+    QString m_path;       // of the journal, or of its next attempt to be created
     std::deque<TPendingLine> m_backlog;
 };
 
@@ -152,6 +160,7 @@ private:
 struct TAbandonedTest
 {
     QString JournalPath;
+    QString DataFolder;       // the test's data folder, ending in the separator: where it is stored
     TTestInfo Info;           // the subject record
     QList<TRoundInfo> Rounds; // rounds 1..n, each whole
     QString Error;            // why the subject record could not be read; such a journal can only be discarded
@@ -159,17 +168,18 @@ struct TAbandonedTest
     int RoundCount() const { return int(Rounds.size()); }
 };
 
-// Every journal in the data folder that no running copy of the program holds, by name. A torn last line (the
-// program died while writing it) is ignored, and so is a last line that does not read as a round. A journal
-// whose test is already stored (the test file of its number begins with exactly the journal's lines: the
-// program stopped between the save and the journal's removal) is removed and not listed. A journal whose
-// subject line cannot be read is listed with Error.
-QList<TAbandonedTest> FindAbandonedTests(const QString &dataFolder);
+// Every journal in the journal folder, and in the data folder's folder of earlier versions, that no running copy
+// of the program holds, by folder and name. A torn last line (the program died while writing it) is ignored, and
+// so is a last line that does not read as a round. A journal whose test is already stored (the test file of its
+// number begins with exactly the journal's test lines: the program stopped between the save and the journal's
+// removal) is removed and not listed. A journal whose subject line cannot be read is listed with Error.
+QList<TAbandonedTest> FindAbandonedTests(const QString &journalFolder, const QString &dataFolder);
 
-// Stores the rounds as the test file that Shift+Esc would have written after the last of them: under the
-// journal's number, or under the next free number when a file of that number exists. Then removes the
-// journal, and returns the number used. Raises EInOutError or EConvertError; the journal stays then.
-QString StoreAbandonedTest(const QString &dataFolder, const TAbandonedTest &test);
+// Stores the rounds as the test file that Shift+Esc would have written after the last of them, in the test's own
+// data folder: under the journal's number, or under the next free number when a file of that number exists.
+// Then removes the journal, and returns the number used. Raises EInOutError (the data folder cannot be reached,
+// among others) or EConvertError; the journal stays then.
+QString StoreAbandonedTest(const TAbandonedTest &test);
 
 // Removes the journal (only ever on the examiner's word). One already gone is no error. Raises EInOutError
 // when another copy of the program holds it or it cannot be removed.

@@ -281,7 +281,7 @@ void TfrmPanel::buildAdministration()
     // Every completed round of a test goes to the recovery journal, written on the journal's own thread. Its
     // first failure in a test is told once; the box neither waits nor takes the focus from the child's window,
     // so that the test goes on.
-    m_journal = std::make_unique<TRoundJournal>(m_values.DataFolder);
+    m_journal = std::make_unique<TRoundJournal>(TRoundJournal::LocalJournalFolder());
     m_journal->OnWriteFailed = [this](const QString &message) {
         QMetaObject::invokeMethod(
             this,
@@ -314,7 +314,9 @@ void TfrmPanel::buildAdministration()
 void TfrmPanel::offerAbandonedTests()
 {
     QList<TAbandonedTest> abandoned;
-    if (!TMessageBox::Run(this, [this, &abandoned] { abandoned = FindAbandonedTests(m_values.DataFolder); }))
+    if (!TMessageBox::Run(this, [this, &abandoned] {
+            abandoned = FindAbandonedTests(TRoundJournal::LocalJournalFolder(), m_values.DataFolder);
+        }))
         return;
     for (const TAbandonedTest &test : std::as_const(abandoned)) {
         const QString journal = QDir::toNativeSeparators(test.JournalPath);
@@ -332,15 +334,18 @@ void TfrmPanel::offerAbandonedTests()
         const QString number = test.Info.Kensabangou;
         const QString subject = test.Info.FullName();
         const QString rounds = QString::number(test.RoundCount());
+        // A test of another data folder (chosen before the folder was changed) is stored there, and said so.
+        const QString where = test.DataFolder == m_values.DataFolder
+                                  ? QString()
+                                  : u"\n保存先: %1"_s.arg(QDir::toNativeSeparators(test.DataFolder));
         const int choice = TMessageBox::Choose(
             this,
-            u"検査番号 %1（%2）の検査は途中で終了しました。記録されていた %3 試行を検査として保存しますか？\n\n"
-            u"「後で」を選ぶと、次に起動したときにもう一度お尋ねします。"_s.arg(number, subject, rounds),
+            u"検査番号 %1（%2）の検査は途中で終了しました。記録されていた %3 試行を検査として保存しますか？%4\n\n"
+            u"「後で」を選ぶと、次に起動したときにもう一度お尋ねします。"_s.arg(number, subject, rounds, where),
             {u"保存する"_s, u"破棄する"_s, u"後で"_s});
         if (choice == 0) {
             QString stored;
-            const bool done = TMessageBox::Run(
-                this, [this, &test, &stored] { stored = StoreAbandonedTest(m_values.DataFolder, test); });
+            const bool done = TMessageBox::Run(this, [&test, &stored] { stored = StoreAbandonedTest(test); });
             if (done && stored != number)
                 TMessageBox::Warning(
                     this, u"検査番号 %1 は他の検査に使われていたため、この検査は検査番号 %2 で保存しました。"_s.arg(

@@ -108,8 +108,7 @@ struct Bench
             tick();
     }
     // A press the given ms after the last tick (before the next one).
-    void press(std::uint32_t afterTick = 10,
-               TAdministration::TMouseButton button = TAdministration::TMouseButton::Left)
+    void press(std::uint32_t afterTick = 10, TAdministration::TMouseButton button = TAdministration::TMouseButton::Left)
     {
         clock.now = tickTime + afterTick;
         admin.lblClickAreaMouseDown(button);

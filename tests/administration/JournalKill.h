@@ -86,13 +86,13 @@ inline KillRun KillAndRecover(const QString &childPath, const QString &dataFolde
     }
 
     try {
-        const QList<TAbandonedTest> found = FindAbandonedTests(dataFolder);
+        const QList<TAbandonedTest> found = FindAbandonedTests(dataFolder + u"journals/"_s, dataFolder);
         if (found.size() > 1)
             run.problems << u"%1 journals were found"_s.arg(found.size());
         if (!found.isEmpty()) {
             run.journal = true;
             run.recovered = found[0].RoundCount();
-            const QString number = StoreAbandonedTest(dataFolder, found[0]);
+            const QString number = StoreAbandonedTest(found[0]);
             QFile stored(TTestFile::TestFilePath(dataFolder, number));
             if (!stored.open(QIODevice::ReadOnly) || stored.readAll() != ExpectedFile(seed, run.recovered, number))
                 run.problems << u"the stored file differs from the one Shift+Esc would have stored after round %1"_s

@@ -66,7 +66,7 @@ class AnnouncingJournal : public IRoundJournal
 {
 public:
     explicit AnnouncingJournal(IRoundJournal &journal) : m_journal(journal) {}
-    void Begin(const TTestInfo &info) override { m_journal.Begin(info); }
+    void Begin(const TTestInfo &info, const QString &dataFolder) override { m_journal.Begin(info, dataFolder); }
     void RoundCompleted(int round, const TRoundInfo &contents) override
     {
         CompletedAt[std::size_t(round)] = Clock::now();
@@ -98,7 +98,7 @@ int main(int argc, char *argv[])
     SimulatedTest sim(seed, folder);
     auto storage = std::make_unique<TimedStorage>();
     TimedStorage &timed = *storage;
-    TRoundJournal journal(folder, std::move(storage));
+    TRoundJournal journal(folder + u"journals/"_s, std::move(storage)); // the local disk's folder stands in
     AnnouncingJournal announcing(journal);
     journal.OnRoundDurable = [&](int round) {
         say("D %d %lld %lld\n", round, static_cast<long long>(timed.LastWriteMicros),

@@ -603,7 +603,7 @@ namespace {
 class RecordingJournal : public IRoundJournal
 {
 public:
-    void Begin(const TTestInfo &) override {}
+    void Begin(const TTestInfo &, const QString &) override {}
     void RoundCompleted(int round, const TRoundInfo &contents) override { rounds[round] = contents; }
     void Finish() override {}
     std::map<int, TRoundInfo> rounds;

@@ -193,15 +193,16 @@ void DataFolderLinksTest::recoveryFolder_aLink_noJournalWrittenThereNorOffered()
     put(theirs + u"/9999-1.journal"_s, plantedJournal(u"FAKE CHILD"_s));
     QVERIFY(link(theirs, data + u".recovery"_s));
 
-    QCOMPARE(FindAbandonedTests(data).size(), 0);
+    QCOMPARE(FindAbandonedTests(root.filePath(u"local/"_s), data).size(), 0);
 
+    // A journal folder that is a link (here the folder of earlier versions, as if it were the program's own).
     QStringList failures;
     {
-        TRoundJournal journal(data);
+        TRoundJournal journal(TRoundJournal::RecoveryFolder(data));
         journal.OnWriteFailed = [&](const QString &message) { failures << message; };
         TTestInfo info;
         info.Kensabangou = u"1001"_s;
-        journal.Begin(info);
+        journal.Begin(info, data);
         TRoundInfo round;
         round.Target = u"T"_s;
         round.Noise = u"N"_s;
@@ -227,25 +228,24 @@ void DataFolderLinksTest::journals_ofAnotherUserOrLinked_neverOffered()
     QVERIFY(link(root.filePath(u"elsewhere.journal"_s), recovery + u"1002-1.journal"_s));
 
     // This user's own journal is offered, and the folder is made owner-only again; the link is not.
-    QList<TAbandonedTest> found = FindAbandonedTests(data);
+    QList<TAbandonedTest> found = FindAbandonedTests(root.filePath(u"local/"_s), data);
     QCOMPARE(found.size(), 1);
     QCOMPARE(found.first().Info.Shimei1, u"本人"_s);
     QCOMPARE(modeOf(recovery), 0700);
-    QVERIFY_THROWS_EXCEPTION(
-        EInOutError,
-        StoreAbandonedTest(data, TAbandonedTest{recovery + u"1002-1.journal"_s, found.first().Info, {}, {}}));
+    QVERIFY_THROWS_EXCEPTION(EInOutError, StoreAbandonedTest(TAbandonedTest{
+                                              recovery + u"1002-1.journal"_s, data, found.first().Info, {}, {}}));
 
     if (::geteuid() != 0)
         QSKIP("files of another user can only be made by root");
     put(recovery + u"9999-1.journal"_s, plantedJournal(u"FAKE CHILD"_s));
     QVERIFY(::chown(QFile::encodeName(recovery + u"9999-1.journal"_s).constData(), OtherUser, OtherUser) == 0);
-    found = FindAbandonedTests(data);
+    found = FindAbandonedTests(root.filePath(u"local/"_s), data);
     QCOMPARE(found.size(), 1);
     QCOMPARE(found.first().Info.Shimei1, u"本人"_s);
 
     // A recovery folder of the other user's is neither read nor written.
     QVERIFY(::chown(QFile::encodeName(recovery).constData(), OtherUser, OtherUser) == 0);
-    QCOMPARE(FindAbandonedTests(data).size(), 0);
+    QCOMPARE(FindAbandonedTests(root.filePath(u"local/"_s), data).size(), 0);
     TFileJournalStorage storage;
     QVERIFY(!storage.Create(recovery + u"1003-1.journal"_s));
     QVERIFY2(storage.ErrorString().contains(u"他のユーザー"_s), qPrintable(storage.ErrorString()));
@@ -285,15 +285,23 @@ void DataFolderLinksTest::journal_numberLeadingOutOfTheFolder_storedInsideUnderT
     put(TRoundJournal::RecoveryFolder(data) + u"1001-1.journal"_s, journal);
     journal.replace(0, 10, ":2001"); // Qt's own paths begin with ":"; the file must not leave the folder either
     put(TRoundJournal::RecoveryFolder(data) + u"2001-1.journal"_s, journal);
+    // Anyone who may write to a shared data folder could name another folder to store in: never followed there.
+    const QString elsewhere = root.filePath(u"elsewhere/"_s);
+    QVERIFY(QDir().mkpath(elsewhere));
+    journal.replace(0, 5, "3001");
+    put(TRoundJournal::RecoveryFolder(data) + u"3001-1.journal"_s, TRoundJournal::DataFolderLine(elsewhere) + journal);
 
-    const QList<TAbandonedTest> found = FindAbandonedTests(data);
-    QCOMPARE(found.size(), 2);
+    const QList<TAbandonedTest> found = FindAbandonedTests(root.filePath(u"local/"_s), data);
+    QCOMPARE(found.size(), 3);
+    QCOMPARE(found.last().DataFolder, data);
+    QCOMPARE(StoreAbandonedTest(found.last()), u"3001"_s);
     QCOMPARE(found.first().Info.Kensabangou, u"../escaped"_s);
-    QCOMPARE(StoreAbandonedTest(data, found.first()), u"1001"_s);
-    QCOMPARE(found.last().Info.Kensabangou, u":2001"_s);
-    QCOMPARE(StoreAbandonedTest(data, found.last()), u":2001"_s);
-    QCOMPARE(entries(root.path()), QStringList{u"data"_s});
-    QCOMPARE(entries(data), (QStringList{u".recovery"_s, u"1001.txt"_s, u":2001.txt"_s}));
+    QCOMPARE(StoreAbandonedTest(found.first()), u"1001"_s);
+    QCOMPARE(found.at(1).Info.Kensabangou, u":2001"_s);
+    QCOMPARE(StoreAbandonedTest(found.at(1)), u":2001"_s);
+    QCOMPARE(entries(root.path()), (QStringList{u"data"_s, u"elsewhere"_s}));
+    QCOMPARE(entries(elsewhere), QStringList());
+    QCOMPARE(entries(data), (QStringList{u".recovery"_s, u"1001.txt"_s, u"3001.txt"_s, u":2001.txt"_s}));
     TTestFile stored;
     stored.ReadFile(data, u"1001"_s);
     QCOMPARE(stored.Info.Shimei1, u"本人"_s);

@@ -29,12 +29,27 @@ QByteArray contents(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-QStringList journals(const QString &dataFolder)
+// The program's own folder of journals in these tests: beside the test files, as the local disk's stands in.
+QString localJournals(const QString &dataFolder)
 {
-    return QDir(TRoundJournal::RecoveryFolder(dataFolder)).entryList({u"*.journal"_s}, QDir::Files | QDir::Hidden);
+    return dataFolder + u"local/recovery/"_s;
 }
 
-// A journal as a crashed copy of the program leaves it.
+QStringList journals(const QString &dataFolder)
+{
+    QStringList names;
+    for (const QString &folder : {localJournals(dataFolder), TRoundJournal::RecoveryFolder(dataFolder)})
+        names += QDir(folder).entryList({u"*.journal"_s}, QDir::Files | QDir::Hidden);
+    return names;
+}
+
+QList<TAbandonedTest> findAbandoned(const QString &dataFolder)
+{
+    return FindAbandonedTests(localJournals(dataFolder), dataFolder);
+}
+
+// A journal as a crashed copy of an earlier version of the program left it: in the data folder, without a line
+// naming the folder.
 QString leaveJournal(const QString &dataFolder, const QByteArray &bytes, const QString &name = u"1001-1.journal"_s)
 {
     QDir().mkpath(TRoundJournal::RecoveryFolder(dataFolder));
@@ -108,17 +123,18 @@ void TestRoundJournal::wholeTest_journalHoldsEveryCompletedRound_shiftEscRemoves
     QTemporaryDir dir;
     const QString folder = dir.path() + u'/';
     SimulatedTest sim(11, folder);
-    TRoundJournal journal(folder);
+    TRoundJournal journal(localJournals(folder));
     QList<int> durable;
     journal.OnRoundDurable = [&](int round) { durable << round; };
     sim.bench.admin.Journal = &journal;
     sim.open();
     QVERIFY(journal.WaitUntilIdle(Patience));
     const QString path = journal.CurrentPath();
-    QVERIFY(path.startsWith(folder + u".recovery/1001-"_s) && path.endsWith(u".journal"_s));
-    QCOMPARE(contents(path), sim.fileAtRound(0));
+    QVERIFY(path.startsWith(localJournals(folder) + u"1001-"_s) && path.endsWith(u".journal"_s));
+    const QByteArray folderLine = TRoundJournal::DataFolderLine(folder);
+    QCOMPARE(contents(path), folderLine + sim.fileAtRound(0));
     QCOMPARE(groupOrOtherAccess(path), QString());
-    QCOMPARE(groupOrOtherAccess(TRoundJournal::RecoveryFolder(folder)), QString());
+    QCOMPARE(groupOrOtherAccess(localJournals(folder)), QString());
 
     int checked = 0;
     for (bool running = true; running;) {
@@ -126,7 +142,7 @@ void TestRoundJournal::wholeTest_journalHoldsEveryCompletedRound_shiftEscRemoves
         if (sim.journaledRounds() > checked) {
             checked = sim.journaledRounds();
             QVERIFY(journal.WaitUntilIdle(Patience));
-            QCOMPARE(contents(path), sim.fileAtRound(checked));
+            QCOMPARE(contents(path), folderLine + sim.fileAtRound(checked));
         }
     }
     QCOMPARE(checked, 500);
@@ -146,9 +162,13 @@ void TestRoundJournal::wholeTest_journalHoldsEveryCompletedRound_shiftEscRemoves
 void TestRoundJournal::abandonedTest_isStoredExactlyAsShiftEscWouldHaveStoredIt()
 {
     QTemporaryDir crashed, saved;
-    SimulatedTest crashing(5, crashed.path() + u'/');
+    // The test's data folder, named with every character a line of the journal could trip over.
+    const QString folder = crashed.path() + u"/共有 %41\r\n#data-folder=x/"_s;
+    QVERIFY(QDir().mkpath(folder));
+    SimulatedTest crashing(5, folder);
     SimulatedTest saving(5, saved.path() + u'/');
-    auto journal = std::make_unique<TRoundJournal>(crashed.path() + u'/');
+    const QString local = localJournals(saved.path() + u'/');
+    auto journal = std::make_unique<TRoundJournal>(local);
     crashing.bench.admin.Journal = journal.get();
     for (SimulatedTest *sim : {&crashing, &saving}) {
         sim->open();
@@ -162,18 +182,19 @@ void TestRoundJournal::abandonedTest_isStoredExactlyAsShiftEscWouldHaveStoredIt(
     journal.reset();
     QVERIFY(saving.bench.admin.FormKeyDown(TAdministration::EscapeKey, true));
 
-    const QString folder = crashed.path() + u'/';
-    const QList<TAbandonedTest> found = FindAbandonedTests(folder);
+    // Found at the next start, whichever data folder is current then, and stored in the folder of the test.
+    const QList<TAbandonedTest> found = FindAbandonedTests(local, saved.path() + u'/');
     QCOMPARE(found.size(), 1);
+    QCOMPARE(found[0].DataFolder, folder);
     QCOMPARE(found[0].Info, SimulatedTest::Subject());
     QCOMPARE(found[0].RoundCount(), 137);
     QCOMPARE(found[0].Error, QString());
     QCOMPARE(NextTestNumber(folder), 1001);
 
-    QCOMPARE(StoreAbandonedTest(folder, found[0]), u"1001"_s);
+    QCOMPARE(StoreAbandonedTest(found[0]), u"1001"_s);
     QCOMPARE(contents(folder + u"1001.txt"_s), contents(saved.filePath(u"1001.txt"_s)));
-    QCOMPARE(journals(folder), QStringList());
-    QVERIFY(FindAbandonedTests(folder).isEmpty());
+    QCOMPARE(journals(saved.path() + u'/'), QStringList());
+    QVERIFY(findAbandoned(folder).isEmpty());
 }
 
 void TestRoundJournal::tornOrDamagedLastLine_isIgnored_unreadableSubject_canOnlyBeDiscarded()
@@ -189,10 +210,10 @@ void TestRoundJournal::tornOrDamagedLastLine_isIgnored_unreadableSubject_canOnly
 
     for (const QByteArray &tail : {sixth.first(20), sixth.chopped(1), QByteArray("\"T\",\"X\",1\r\n")}) {
         const QString path = leaveJournal(folder, five + tail);
-        const QList<TAbandonedTest> found = FindAbandonedTests(folder);
+        const QList<TAbandonedTest> found = findAbandoned(folder);
         QCOMPARE(found.size(), 1);
         QCOMPARE(found[0].RoundCount(), 5);
-        QCOMPARE(StoreAbandonedTest(folder, found[0]), u"1001"_s);
+        QCOMPARE(StoreAbandonedTest(found[0]), u"1001"_s);
         QCOMPARE(contents(folder + u"1001.txt"_s), five);
         QVERIFY(!QFile::exists(path));
         QVERIFY(QFile::remove(folder + u"1001.txt"_s));
@@ -200,10 +221,10 @@ void TestRoundJournal::tornOrDamagedLastLine_isIgnored_unreadableSubject_canOnly
 
     // Died while writing the subject line: listed, so that the examiner can discard it.
     const QString path = leaveJournal(folder, five.first(30));
-    const QList<TAbandonedTest> found = FindAbandonedTests(folder);
+    const QList<TAbandonedTest> found = findAbandoned(folder);
     QCOMPARE(found.size(), 1);
     QVERIFY(!found[0].Error.isEmpty());
-    QVERIFY_THROWS_EXCEPTION(EConvertError, StoreAbandonedTest(folder, found[0]));
+    QVERIFY_THROWS_EXCEPTION(EConvertError, StoreAbandonedTest(found[0]));
     QVERIFY(QFile::exists(path));
     DiscardAbandonedTest(found[0]);
     QVERIFY(!QFile::exists(path));
@@ -224,9 +245,9 @@ void TestRoundJournal::numberTakenMeanwhile_storesUnderTheNextFreeNumber()
     store(folder, u"1001.txt"_s, other);
     store(folder, u"1002.del"_s, {});
 
-    const QList<TAbandonedTest> found = FindAbandonedTests(folder);
+    const QList<TAbandonedTest> found = findAbandoned(folder);
     QCOMPARE(found.size(), 1);
-    QCOMPARE(StoreAbandonedTest(folder, found[0]), u"1003"_s);
+    QCOMPARE(StoreAbandonedTest(found[0]), u"1003"_s);
     QCOMPARE(contents(folder + u"1003.txt"_s), sim.fileAtRound(3, u"1003"_s));
     QCOMPARE(contents(folder + u"1001.txt"_s), other);
     QCOMPARE(journals(folder), QStringList());
@@ -237,14 +258,14 @@ void TestRoundJournal::journalInUse_isNotListed_oldJournalStays_storedTestIsRemo
     QTemporaryDir dir;
     const QString folder = dir.path() + u'/';
     SimulatedTest first(1, folder);
-    TRoundJournal journal(folder);
+    TRoundJournal journal(localJournals(folder));
     first.bench.admin.Journal = &journal;
     first.open();
     while (first.journaledRounds() < 4)
         first.tick();
     QVERIFY(journal.WaitUntilIdle(Patience));
     const QString firstPath = journal.CurrentPath();
-    QVERIFY(FindAbandonedTests(folder).isEmpty()); // the test runs
+    QVERIFY(findAbandoned(folder).isEmpty()); // the test runs
     TAbandonedTest running;
     running.JournalPath = firstPath;
     QVERIFY_THROWS_EXCEPTION(EInOutError, DiscardAbandonedTest(running));
@@ -257,7 +278,7 @@ void TestRoundJournal::journalInUse_isNotListed_oldJournalStays_storedTestIsRemo
     second.open();
     QVERIFY(journal.WaitUntilIdle(Patience));
     QVERIFY(journal.CurrentPath() != firstPath);
-    QList<TAbandonedTest> found = FindAbandonedTests(folder);
+    QList<TAbandonedTest> found = findAbandoned(folder);
     QCOMPARE(found.size(), 1);
     QCOMPARE(found[0].JournalPath, firstPath);
     QCOMPARE(found[0].RoundCount(), 4);
@@ -265,13 +286,13 @@ void TestRoundJournal::journalInUse_isNotListed_oldJournalStays_storedTestIsRemo
     // A copy of the program that holds a journal (here: another open file with its lock) keeps it from the list.
     const int holder = ::open(QFile::encodeName(firstPath).constData(), O_RDONLY);
     QVERIFY(holder >= 0 && ::flock(holder, LOCK_EX | LOCK_NB) == 0);
-    QVERIFY(FindAbandonedTests(folder).isEmpty());
-    QVERIFY_THROWS_EXCEPTION(EInOutError, StoreAbandonedTest(folder, found[0]));
+    QVERIFY(findAbandoned(folder).isEmpty());
+    QVERIFY_THROWS_EXCEPTION(EInOutError, StoreAbandonedTest(found[0]));
     ::close(holder);
 
     // Saved, but the program stopped before removing the journal: the stored file holds all of it.
     store(folder, u"1001.txt"_s, first.fileAtRound(5));
-    QVERIFY(FindAbandonedTests(folder).isEmpty());
+    QVERIFY(findAbandoned(folder).isEmpty());
     QVERIFY(!QFile::exists(firstPath));
     QCOMPARE(contents(folder + u"1001.txt"_s), first.fileAtRound(5));
 }
@@ -281,7 +302,7 @@ void TestRoundJournal::writeFailures_testGoesOn_warnedOnce_noRoundMissing()
     QTemporaryDir dir;
     const QString folder = dir.path() + u'/';
     SimulatedTest sim(21, folder);
-    TRoundJournal journal(folder, std::make_unique<FlakyStorage>(10));
+    TRoundJournal journal(localJournals(folder), std::make_unique<FlakyStorage>(10));
     std::atomic<int> warnings = 0;
     QString message;
     QList<int> durable;
@@ -310,7 +331,7 @@ void TestRoundJournal::writeFailures_testGoesOn_warnedOnce_noRoundMissing()
     QCOMPARE(seen, 500);
     QCOMPARE(warnings.load(), 1);
     QCOMPARE(message, u"ディスクに空きがありません"_s);
-    QCOMPARE(contents(journal.CurrentPath()), sim.fileAtRound(500));
+    QCOMPARE(contents(journal.CurrentPath()), TRoundJournal::DataFolderLine(folder) + sim.fileAtRound(500));
     QList<int> expected;
     for (int round = 1; round <= 500; ++round)
         expected << round;

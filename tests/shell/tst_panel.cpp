@@ -855,27 +855,29 @@ private slots:
         test->Rounds[2].Button[1] = 1;
         {
             // The program died after round 3: its journal is left, no longer held.
-            TRoundJournal journal(dataFolder);
-            journal.Begin(test->Info);
+            TRoundJournal journal(TRoundJournal::LocalJournalFolder());
+            journal.Begin(test->Info, dataFolder);
             for (int round = 1; round <= 3; ++round)
                 journal.RoundCompleted(round, test->Rounds[round]);
             QVERIFY(journal.WaitUntilIdle(std::chrono::minutes(1)));
         }
 
+        // The examiner has chosen another data folder since: the test still goes to its own.
+        QTemporaryDir otherFolder;
         TMessageBox::SetChooseAnswer(0); // store
-        TfrmPanel panel(dataFolder);
+        TfrmPanel panel(otherFolder.path() + u'/');
         TMessageBox::SetChooseAnswer(-1);
         QCOMPARE(TMessageBox::ShownTexts().size(), 1);
         const QString question = TMessageBox::ShownTexts().first();
-        QVERIFY2(question.contains(u"検査番号 1003（山田 花子）"_s) && question.contains(u"3 試行"_s),
+        QVERIFY2(question.contains(u"検査番号 1003（山田 花子）"_s) && question.contains(u"3 試行"_s) &&
+                     question.contains(u"保存先: "_s + dataFolder),
                  qPrintable(question));
-        auto *list = panel.findChild<QTreeView *>(u"ListView1"_s);
-        QCOMPARE(column(list, 0), QStringList{u"1003"_s});
+        QCOMPARE(panel.findChild<QTreeView *>(u"ListView1"_s)->model()->rowCount(), 0);
         TTestFile stored;
         stored.ReadFile(dataFolder, u"1003"_s);
         QCOMPARE(stored.RoundCount, 3);
         QCOMPARE(stored.Rounds[2], test->Rounds[2]);
-        QVERIFY(FindAbandonedTests(dataFolder).isEmpty());
+        QVERIFY(FindAbandonedTests(TRoundJournal::LocalJournalFolder(), dataFolder).isEmpty());
     }
 };
 
