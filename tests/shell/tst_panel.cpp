@@ -493,41 +493,57 @@ private slots:
         QVERIFY(TMessageBox::ShownTexts().first().contains(u"1002.txt"_s));
     }
 
-    // Another copy of the program stored a test under the offered number meanwhile: the examiner is told which
-    // number this test got once the child's screen has closed, not over it.
-    void step3_numberTakenMeanwhile_toldAfterTheScreenCloses()
+    // Two computers on one shared folder, each offered 1001 for its child: whichever saves second stores its test
+    // under the next free number, replacing nothing, and its examiner is told once the child's screen has closed.
+    void step3_twoComputersOnOneFolder_neitherTestReplacesTheOther()
     {
         QTemporaryDir folder;
-        TfrmPanel panel(folder.path() + u'/');
-        TfrmInput &input = panel.Input();
-        TickDriver ticks{panel.Screen()};
+        const QString shared = folder.path() + u'/';
+        TfrmPanel first(shared), second(shared);
+        const auto startTest = [](TfrmPanel &panel, const QString &name) {
+            TfrmInput &input = panel.Input();
+            whenEntryShown(input, [&input, name] {
+                QCOMPARE(input.edtKensabangou->text(), u"1001"_s);
+                input.edtShimei1->setText(name);
+                input.edtShimei2->setText(u"二郎"_s);
+                input.cmbSeinengappi1->setEditText(u"2015"_s);
+                input.cmbSeinengappi2->setEditText(u"7"_s);
+                input.cmbSeinengappi3->setEditText(u"20"_s);
+                input.cmbSeibetsu->setCurrentIndex(1);
+                input.cmbTouyaku->setCurrentIndex(1);
+                QTest::mouseClick(input.btnStart, Qt::LeftButton);
+            });
+            panel.mnuStep3->trigger();
+            QVERIFY(panel.Screen().isVisible());
+        };
         TMessageBox::ClearShownTexts();
-        whenEntryShown(input, [&] {
-            input.edtShimei1->setText(u"鈴木"_s);
-            input.edtShimei2->setText(u"二郎"_s);
-            input.cmbSeinengappi1->setEditText(u"2015"_s);
-            input.cmbSeinengappi2->setEditText(u"7"_s);
-            input.cmbSeinengappi3->setEditText(u"20"_s);
-            input.cmbSeibetsu->setCurrentIndex(1);
-            input.cmbTouyaku->setCurrentIndex(1);
-            QTest::mouseClick(input.btnStart, Qt::LeftButton);
-        });
-        panel.mnuStep3->trigger();
-        writeTest(folder.path(), u"1001"_s, u"他人"_s, u"です"_s);
+        startTest(first, u"鈴木"_s);
+        startTest(second, u"佐藤"_s);
 
-        TAdministration &administration = panel.Screen().Administration();
+        TAdministration &administration = first.Screen().Administration();
         int shownWhileStoring = -1;
         const auto tellPanel = administration.OnNumberTaken;
         administration.OnNumberTaken = [&](const QString &offered, const QString &stored) {
             tellPanel(offered, stored);
             shownWhileStoring = int(TMessageBox::ShownTexts().size());
         };
-        ticks.runTest(2);
-        QVERIFY(!panel.Screen().isVisible());
+        TickDriver{second.Screen()}.runTest(3); // the second computer's test ends first
+        TickDriver{first.Screen()}.runTest(2);
+        QVERIFY(!first.Screen().isVisible() && !second.Screen().isVisible());
+
+        const auto stored = [&shared](const QString &number) {
+            TTestFile test;
+            test.ReadFile(shared, number);
+            return u"%1 %2"_s.arg(test.Info.Shimei1).arg(test.RoundCount);
+        };
+        QCOMPARE(stored(u"1001"_s), u"佐藤 3"_s);
+        QCOMPARE(stored(u"1002"_s), u"鈴木 2"_s);
         QCOMPARE(shownWhileStoring, 0);
         QCOMPARE(TMessageBox::ShownTexts().size(), 1);
         QVERIFY2(TMessageBox::ShownTexts().first().contains(u"検査番号 1002 で保存しました"_s),
                  qPrintable(TMessageBox::ShownTexts().first()));
+        QCOMPARE(column(first.findChild<QTreeView *>(u"ListView1"_s), 0), (QStringList{u"1001"_s, u"1002"_s}));
+        QVERIFY(FindAbandonedTests(TRoundJournal::LocalJournalFolder(), shared).isEmpty()); // both journals gone
     }
 
     // A logout during a test: SIGTERM ends the program through its event loop, the rounds so far stay in the
