@@ -25,6 +25,8 @@
 #include <QTextLayout>
 #include <QToolBar>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace vigix {
@@ -108,7 +110,8 @@ enum class TKind {
     Fixed, // a caption: black, one line, never cut ("WISC-III　：" runs a little left of its box in Noto's
            // wider letters)
     Value, // a computed value: navy, one line of bounded length
-    Field, // a subject field as typed: navy, wraps inside its box and is cut at its edges; the box never grows
+    Field, // a subject field as typed: navy, one line that shrinks, then ends in "…", to fit its box; the box
+           // never grows
 };
 
 struct TText
@@ -320,36 +323,78 @@ QList<QRectF> tableCells()
     return cells;
 }
 
-// Draws a text in its box: lines broken to the box's width when wrap is set, the first on the face's
-// baseline, aligned in the box.
+// Draws a text on one line in its box, on the face's baseline, aligned in the box.
 void drawText(QPainter &painter, const TPageMap &page, const TFace &face, const QRectF &boxMm, Qt::Alignment align,
-              const QString &text, const QColor &colour, bool wrap)
+              const QString &text, const QColor &colour)
 {
     if (text.isEmpty())
         return;
     const QRectF box = page.rect(boxMm);
     QTextLayout layout(text, face.font, painter.device());
     QTextOption option;
-    // A field without a blank (a long name in kana) still breaks inside the box rather than running out.
-    option.setWrapMode(wrap ? QTextOption::WrapAtWordBoundaryOrAnywhere : QTextOption::NoWrap);
+    option.setWrapMode(QTextOption::NoWrap);
     layout.setTextOption(option);
     layout.beginLayout();
-    qreal baseline = box.top() + page.dy(face.baseline);
-    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
-        line.setLineWidth(box.width());
-        const qreal room = box.width() - line.naturalTextWidth();
-        const qreal x = align.testFlag(Qt::AlignRight) ? room : align.testFlag(Qt::AlignHCenter) ? room / 2 : 0;
-        line.setPosition(QPointF(x, baseline - line.ascent()));
-        baseline += page.dy(face.pitch);
-    }
+    QTextLine line = layout.createLine();
+    line.setLineWidth(box.width());
+    const qreal room = box.width() - line.naturalTextWidth();
+    const qreal x = align.testFlag(Qt::AlignRight) ? room : align.testFlag(Qt::AlignHCenter) ? room / 2 : 0;
+    line.setPosition(QPointF(x, box.top() + page.dy(face.baseline) - line.ascent()));
     layout.endLayout();
 
     painter.save();
-    if (wrap)
-        painter.setClipRect(box, Qt::IntersectClip);
     painter.setPen(colour);
     layout.draw(&painter, QPointF(box.left(), 0));
     painter.restore();
+}
+
+// The width of a text set on one line in a box as wide as given, without the blanks it ends in, as drawText sets
+// it.
+qreal lineWidth(const QPaintDevice *device, const QFont &font, const QString &text, qreal boxWidth)
+{
+    QTextLayout layout(text, font, device);
+    QTextOption option;
+    option.setWrapMode(QTextOption::NoWrap);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    line.setLineWidth(boxWidth);
+    const qreal width = line.naturalTextWidth();
+    layout.endLayout();
+    return width;
+}
+
+// The smallest size a subject field shrinks to: fixed rather than a share of its face, since what can be read
+// depends on the printed size alone. At 6 pt a kanji's em is 2.1 mm, some 50 dots of a 600-dpi printer: the
+// strokes of a dense character such as 藤 or 鷹 still stand apart; smaller, they run together.
+constexpr qreal FieldMinimumPoints = 6.0;
+
+// Draws a subject field on one line in its box, which never grows: at the face's size when it fits, else at the
+// largest size down to FieldMinimumPoints that fits, else at that size cut short with "…". The line stays on the
+// face's baseline, level with its caption. A field is never wrapped: even at 6 pt a second line's descenders would
+// reach below the tallest box (4.5 mm), and a line is either printed whole or not at all.
+void drawField(QPainter &painter, const TPageMap &page, const TFace &face, const QRectF &boxMm, Qt::Alignment align,
+               const QString &text)
+{
+    const QPaintDevice *device = painter.device();
+    const qreal width = page.dx(boxMm.width());
+    TFace fitted = face;
+    QString shown = text;
+    const qreal natural = lineWidth(device, face.font, text, width);
+    if (natural > width) {
+        // Advances grow in proportion to the size, the outlines being unhinted; the steps take off what rounding
+        // leaves over.
+        const qreal minimum = std::min(FieldMinimumPoints, face.font.pointSizeF());
+        qreal points = std::max(minimum, face.font.pointSizeF() * width / natural);
+        fitted.font.setPointSizeF(points);
+        while (points > minimum && lineWidth(device, fitted.font, text, width) > width) {
+            points = std::max(minimum, points - 0.05);
+            fitted.font.setPointSizeF(points);
+        }
+        if (lineWidth(device, fitted.font, text, width) > width)
+            shown = QFontMetricsF(fitted.font, device).elidedText(text, Qt::ElideRight, width);
+    }
+    drawText(painter, page, fitted, boxMm, align, shown, ValueColour);
 }
 
 // A rectangle with a one-pixel black border inside it and white fill.
@@ -563,20 +608,21 @@ void TfrmPrint::Paint(QPainter &painter) const
 
     for (const TText &text : pageTexts()) {
         if (text.kind == TKind::Fixed)
-            drawText(painter, page, face(text.style), text.box, text.align, text.text, Qt::black, false);
+            drawText(painter, page, face(text.style), text.box, text.align, text.text, Qt::black);
+        else if (text.kind == TKind::Value)
+            drawText(painter, page, face(text.style), text.box, text.align, m_texts.value(text.text), ValueColour);
         else
-            drawText(painter, page, face(text.style), text.box, text.align, m_texts.value(text.text), ValueColour,
-                     text.kind == TKind::Field);
+            drawField(painter, page, face(text.style), text.box, text.align, m_texts.value(text.text));
     }
 
     // The bars' legend, in the middle of its tall cell: a navy square, then what it stands for.
     const TFace &normal = face(TStyle::Text);
     const QRectF legend(BarX, MeanRowY + (TallCellHeight - normal.pitch) / 2, BarWidth, normal.pitch);
     const QString square = u"■"_s;
-    drawText(painter, page, normal, legend, Qt::AlignLeft, square, ValueColour, false);
+    drawText(painter, page, normal, legend, Qt::AlignLeft, square, ValueColour);
     const qreal squareWidth = textWidth(painter, normal.font, square) / page.dx(1);
     drawText(painter, page, normal, legend.adjusted(squareWidth, 0, 0, 0), Qt::AlignLeft, u"は、2 % に対応する"_s,
-             Qt::black, false);
+             Qt::black);
 
     // The distribution chart's legend squares on its heading line.
     const std::array<std::pair<qreal, QColor>, 3> squares{
