@@ -9,6 +9,7 @@
 #include "Input.h"
 #include "MessageBox.h"
 #include "Print.h"
+#include "ProgramFiles.h"
 #include "RealtimeKitClient.h"
 #include "RoundJournal.h"
 #include "Screen.h"
@@ -101,8 +102,9 @@ TfrmPanel::TfrmPanel(const QString &dataFolder, ISoundChannel *sound, QWidget *p
     setWindowTitle(u"VIGIX"_s);
 
     m_values.ProgramFolder = QCoreApplication::applicationDirPath() + u'/';
-    m_values.WaveFolder = m_values.ProgramFolder + u"wave/"_s;
-    m_values.HelpPage = m_values.ProgramFolder + u"help/index.htm"_s;
+    const QString programFiles = ProgramFilesFolder(m_values.ProgramFolder);
+    m_values.WaveFolder = programFiles + u"wave/"_s;
+    m_values.HelpPage = programFiles + u"help/index.htm"_s;
     const QString chosenFolder =
         dataFolder.isEmpty() ? ChosenDataFolder(TWindowLayout::DefaultSettingsPath()) : QString();
     m_values.DataFolder = !dataFolder.isEmpty()     ? dataFolder

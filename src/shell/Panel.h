@@ -40,9 +40,9 @@ class TfrmStep0;
 struct TProgramValues
 {
     QString ProgramFolder; // folder of the program file, ending in the separator
-    QString WaveFolder;    // narration files
-    QString HelpPage;
-    QString HomePage; // no address: the home-page entry stays inert
+    QString WaveFolder;    // narration files: beside the program, or in share/vigix/ when installed
+    QString HelpPage;      // the same
+    QString HomePage;      // no address: the home-page entry stays inert
     QString DataFolder;
     QString CurrentTestNumber; // empty until a test is first selected; cleared only when the data folder changes
 };

@@ -8,6 +8,7 @@
 #include "MessageBox.h"
 #include "Panel.h"
 #include "Print.h"
+#include "ProgramFiles.h"
 #include "RoundJournal.h"
 #include "Screen.h"
 #include "Step0.h"
@@ -348,6 +349,14 @@ private slots:
             QDesktopServices::unsetUrlHandler(scheme);
         const QUrl expected = QUrl::fromLocalFile(QCoreApplication::applicationDirPath() + u"/help/index.htm"_s);
         QCOMPARE(recorder.opened, (QList<QUrl>{expected, expected}));
+
+        // Run from the build folder the files are beside the program; installed, under share/vigix of its prefix.
+        const QString root = folder.path();
+        QVERIFY(QDir().mkpath(root + u"/build/help"_s) && QDir().mkpath(root + u"/opt/x/bin"_s) &&
+                QDir().mkpath(root + u"/opt/x/share/vigix/help"_s) && QDir().mkpath(root + u"/bare"_s));
+        QCOMPARE(ProgramFilesFolder(root + u"/build/"_s), root + u"/build/"_s);
+        QCOMPARE(ProgramFilesFolder(root + u"/opt/x/bin/"_s), root + u"/opt/x/share/vigix/"_s);
+        QCOMPARE(ProgramFilesFolder(root + u"/bare/"_s), root + u"/bare/"_s);
     }
 
     void closeAllCards_closesOnlyCardWindows()
