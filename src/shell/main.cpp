@@ -20,6 +20,8 @@ int main(int argc, char *argv[])
     vigix::TSdlSoundChannel sound;
     vigix::TVigixApplication app(argc, argv);
     app.setApplicationName(u"VIGIX"_s);
+    // The window belongs to the menu entry vigix.desktop (Wayland matches them by this name).
+    app.setDesktopFileName(u"vigix"_s);
     // No display name: Qt would add " — VIGIX" to every window's caption, and each window has its own.
     vigix::InstallJapaneseQtTranslations(app);
     // The Japanese gothic the windows were laid out for, at its 9-point size; Noto Sans CJK JP stands in.
