@@ -10,10 +10,12 @@ install(FILES ${PROJECT_SOURCE_DIR}/resources/sample/1001.txt DESTINATION ${CMAK
 # Debian wants the copyright beside the documentation, and the changelog of a package without a Debian
 # revision compressed without a time stamp.
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/debian/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# Its version is the project's.
+configure_file(${PROJECT_SOURCE_DIR}/packaging/debian/changelog.in ${CMAKE_CURRENT_BINARY_DIR}/changelog @ONLY)
 set(changelog ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz)
 add_custom_command(OUTPUT ${changelog}
-    COMMAND gzip -9n -c ${PROJECT_SOURCE_DIR}/packaging/debian/changelog > ${changelog}
-    DEPENDS ${PROJECT_SOURCE_DIR}/packaging/debian/changelog
+    COMMAND gzip -9n -c ${CMAKE_CURRENT_BINARY_DIR}/changelog > ${changelog}
+    DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/changelog
     VERBATIM)
 add_custom_target(debian_changelog ALL DEPENDS ${changelog})
 install(FILES ${changelog} DESTINATION ${CMAKE_INSTALL_DOCDIR})
