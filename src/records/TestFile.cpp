@@ -290,8 +290,21 @@ void TTestFile::ReadInfoFromPath(const QString &path)
 
 void TTestFile::ReadFileFromPath(const QString &path)
 {
+    ReadFileFromBytes(readWholeFile(path), path);
+}
+
+void TTestFile::ReadInfoFromBytes(QByteArrayView bytes)
+{
+    const qsizetype end = bytes.indexOf('\n');
+    QByteArrayView line = end < 0 ? bytes : bytes.first(end);
+    if (line.endsWith('\r'))
+        line.chop(1);
+    setInfoFromLine(Info, DecodeShiftJis(line));
+}
+
+void TTestFile::ReadFileFromBytes(const QByteArray &bytes, const QString &path)
+{
     // Only the subject line holds Japanese text.
-    const QByteArray bytes = readWholeFile(path);
     QList<QByteArrayView> lines = splitRawLines(bytes);
     setInfoFromLine(Info, lines.isEmpty() ? QString() : DecodeShiftJis(lines.takeFirst()));
 

@@ -79,6 +79,9 @@ public:
     void ReadInfoFromPath(const QString &path);
     void ReadFileFromPath(const QString &path);
     void WriteFileToPath(const QString &path) const;
+    // The same on a file's bytes, read by the caller; path names the file in messages.
+    void ReadInfoFromBytes(QByteArrayView bytes);
+    void ReadFileFromBytes(const QByteArray &bytes, const QString &path);
 
     // The file's bytes: Shift-JIS, CR LF line ends. Raises EConvertError (naming path and field) for a text
     // field holding ",", a double quote, CR, LF or a character code page 932 cannot hold.
