@@ -18,6 +18,7 @@
 #include "Statistics.h"
 #include "Table.h"
 #include "TestFile.h"
+#include "TestStore.h"
 #include "VigixApplication.h"
 
 #include <QApplication>
@@ -112,12 +113,14 @@ double historyMs(const QString &testFile, TfrmPrint &print, int tests)
     QElapsedTimer reading;
     reading.start();
     TTestInfo child = test.Info;
-    const qsizetype read = ChildHistory(folder.path(), child).size();
+    TTestStore store;
+    store.Open(folder.path());
+    const qsizetype read = ChildHistory(store, child).size();
     std::printf("  reading and scoring %lld tests alone: %.1f ms\n", static_cast<long long>(read),
                 static_cast<double>(reading.nsecsElapsed()) / 1e6);
     QElapsedTimer timer;
     timer.start();
-    TfrmHistory window(folder.path() + u'/', print, nullptr);
+    TfrmHistory window(store, print, nullptr);
     window.ShowHistory(u"1001"_s);
     window.show();
     QCoreApplication::sendPostedEvents();

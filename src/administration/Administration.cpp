@@ -1,9 +1,10 @@
 #include "Administration.h"
 
-#include "DataFolder.h"
 #include "Errors.h"
 #include "Random.h"
 #include "TestFile.h"
+#include "TestStore.h"
+#include "TimingSummary.h"
 
 #include <algorithm>
 #include <utility>
@@ -109,7 +110,7 @@ void TAdministration::Open()
         Round = 1;
         Timing.Reset();
         if (Journal)
-            Journal->Begin(m_testFile.Info, DataFolder);
+            Journal->Begin(m_testFile.Info, Store ? Store->Folder() : QString());
     }
     m_stateCount = 0;
     m_marks = {};
@@ -484,11 +485,11 @@ void TAdministration::SaveTest()
     journalFinishedRound();
     // The round in progress, with any presses already in it, is not stored.
     m_testFile.RoundCount = std::clamp(Round - 1, 0, int(TTestFile::TestRounds));
-    // The number was offered, not reserved, when the subject was entered. A file of that number that has
-    // appeared since is another child's test, and a link there leads elsewhere: this one goes to the next free number.
-    if (!TestNumberFree(DataFolder, m_testFile.Info.Kensabangou))
-        m_testFile.Info.Kensabangou = QString::number(NextTestNumber(DataFolder));
-    m_testFile.WriteFile(DataFolder, m_testFile.Info.Kensabangou);
+    if (!Store)
+        throw EInOutError(u"検査を保存するデータフォルダがありません"_s);
+    // The number was offered, not reserved, when the subject was entered. Another computer may have taken it
+    // since: the store then takes the next free one, and never replaces the other test.
+    Store->StoreNewTest(m_testFile);
     if (Journal)
         Journal->Finish();
     // Beside the test, how well time was kept during it. Ticks not from the engine carry no deadline and are
@@ -496,8 +497,7 @@ void TAdministration::SaveTest()
     // costs the test nothing: it is stored.
     if (Timing.Ticks() > 0) {
         try {
-            WriteTimingSummary(TimingFilePath(DataFolder, m_testFile.Info.Kensabangou),
-                               Timing.Summary(m_testFile.RoundCount));
+            Store->StoreTimingSummary(m_testFile.Info.Kensabangou, Timing.Summary(m_testFile.RoundCount));
         } catch (const EVigixError &) {
         }
     }

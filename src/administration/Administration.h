@@ -14,6 +14,7 @@ namespace vigix {
 
 class TRandom;
 class TTestFile;
+class TTestStore;
 
 // How one tick's frame reached the screen, as the stimulus window reports it after the tick.
 struct TFrameTiming
@@ -59,7 +60,7 @@ public:
     static constexpr std::uint32_t MaxEventAgeMs = 1000;
 
     QString WaveFolder; // narration files "narr_N.wav", ending in the separator
-    QString DataFolder; // where the test is stored, ending in the separator
+    TTestStore *Store = nullptr; // where the test is stored
     // How well time was kept during the test section; the window feeds it, the save stores its summary.
     TTimingRecorder Timing;
     // Keeps each completed round of the test section as it completes; none when null.

@@ -1,6 +1,7 @@
 #include "RoundJournal.h"
 
 #include "DataFolder.h"
+#include "TestStore.h"
 #include "Errors.h"
 #include "SafeFile.h"
 
@@ -665,7 +666,7 @@ QList<TAbandonedTest> FindAbandonedTests(const QString &journalFolder, const QSt
     return found;
 }
 
-QString StoreAbandonedTest(const TAbandonedTest &test)
+QString StoreAbandonedTest(const TAbandonedTest &test, TTestStore &store)
 {
     if (!test.Error.isEmpty())
         throw EConvertError(
@@ -676,24 +677,15 @@ QString StoreAbandonedTest(const TAbandonedTest &test)
             u"中断された検査の記録 \"%1\" はもうありません（他の VIGIX で保存または破棄されました）"_s.arg(
                 label(test.JournalPath)));
 
-    // The test goes where it was to be stored, never to another folder; a share that is offline is told.
-    const QString &dataFolder = test.DataFolder;
-    CheckDataFolderReachable(dataFolder);
-
     // What the save would have stored after the last round: the subject record and rounds 1..n.
     auto file = std::make_unique<TTestFile>();
     file->Info = test.Info;
     file->RoundCount = std::min(test.RoundCount(), int(TTestFile::TestRounds));
     for (int i = 1; i <= file->RoundCount; ++i)
         file->Rounds[i] = test.Rounds.at(i - 1);
-    // As at the save: a file of the number that has appeared since is another child's test.
-    QString number = test.Info.Kensabangou;
-    if (!TestNumberFree(dataFolder, number))
-        number = QString::number(NextTestNumber(dataFolder));
-    file->Info.Kensabangou = number;
-    file->WriteFile(dataFolder, number);
-    // The test file's entry is on the disk before the journal's removal is.
-    SyncFolder(dataFolder);
+    // As at the save: a file of the number that has appeared since is another child's test, and the store takes
+    // the next free number. The test file's entry is on the disk before the journal's removal is.
+    const QString number = store.StoreNewTest(*file);
     journal.remove();
     return number;
 }

@@ -17,6 +17,8 @@
 
 namespace vigix {
 
+class TTestStore;
+
 // Where a journal's bytes go: a file that only grows, except that a failed append is cut back. Every call
 // comes from the journal's writer thread. A failure is returned, with its reason in ErrorString().
 class IJournalStorage
@@ -175,11 +177,12 @@ struct TAbandonedTest
 // removal) is removed and not listed. A journal whose subject line cannot be read is listed with Error.
 QList<TAbandonedTest> FindAbandonedTests(const QString &journalFolder, const QString &dataFolder);
 
-// Stores the rounds as the test file that Shift+Esc would have written after the last of them, in the test's own
-// data folder: under the journal's number, or under the next free number when a file of that number exists.
-// Then removes the journal, and returns the number used. Raises EInOutError (the data folder cannot be reached,
-// among others) or EConvertError; the journal stays then.
-QString StoreAbandonedTest(const TAbandonedTest &test);
+// Stores the rounds as the test file that Shift+Esc would have written after the last of them, in store's folder
+// (the caller gives the store of the test's own data folder, or of the current one when that cannot be reached):
+// under the journal's number, or under the next free number when that is taken. Then removes the journal, and
+// returns the number used. Raises EInOutError (the folder cannot be reached, among others) or EConvertError; the
+// journal stays then.
+QString StoreAbandonedTest(const TAbandonedTest &test, TTestStore &store);
 
 // Removes the journal (only ever on the examiner's word). One already gone is no error. Raises EInOutError
 // when another copy of the program holds it or it cannot be removed.

@@ -7,8 +7,8 @@
 #include "Input.h"
 #include "MessageBox.h"
 #include "ResultCells.h"
-#include "SafeFile.h"
 #include "TestFile.h"
+#include "TestStore.h"
 #include "TestInfo.h"
 #include "TimingSummary.h"
 
@@ -208,7 +208,7 @@ void TfrmCard::buildLowerPart()
 void TfrmCard::ShowCard(const QString &number)
 {
     TTestFile scratch;
-    scratch.ReadInfo(m_host.CardDataFolder(), number);
+    m_host.Store().ReadInfo(scratch, number);
     const TTestInfo &info = scratch.Info;
     setWindowTitle(info.Kensabangou + u' ' + info.FullName());
     lblKensabangou->SetFullText(info.Kensabangou);
@@ -230,7 +230,7 @@ void TfrmCard::ShowCard(const QString &number)
     lblMemo->SetFullText(info.Memo);
 
     // Tests stored without a timing summary (older ones, files from elsewhere) show nothing.
-    const std::optional<TTimingSummary> timing = ReadTimingSummary(TimingFilePath(m_host.CardDataFolder(), number));
+    const std::optional<TTimingSummary> timing = m_host.Store().TimingSummary(number);
     lblTiming->setVisible(timing.has_value());
     lblTiming->setText(timing ? timing->CardLine() : QString());
     lblTiming->setToolTip(timing ? timing->Details() : QString());
@@ -285,15 +285,13 @@ void TfrmCard::deleteTest()
     if (!TMessageBox::Confirm(this, number + u"のデータを削除していいですか"_s))
         return;
     // The ".del" file keeps the number taken, so it is never offered to another test.
-    const QString path = TTestFile::TestFilePath(m_host.CardDataFolder(), number);
     try {
-        RenameWithoutReplacing(path, path.chopped(4) + u".del"_s);
-    } catch (const EInOutError &error) {
+        m_host.Store().DeleteTest(number); // the list follows the store
+    } catch (const EVigixError &error) {
         // The test is still there: say so, and keep its card.
         TMessageBox::Error(this, u"検査 %1 を削除できません: %2"_s.arg(number, error.message()));
         return;
     }
-    TMessageBox::Run(this, [this] { m_host.RefreshTestList(); });
     close();
 }
 
@@ -313,7 +311,7 @@ void TfrmCard::showHistory()
     auto *history = findChild<TfrmHistory *>();
     const bool opened = history == nullptr;
     if (opened)
-        history = new TfrmHistory(m_host.CardDataFolder(), m_host.Print(), this);
+        history = new TfrmHistory(m_host.Store(), m_host.Print(), this);
     if (!TMessageBox::Run(this, [&] { history->ShowHistory(lblKensabangou->FullText()); })) {
         if (opened)
             delete history;

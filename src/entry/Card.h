@@ -13,16 +13,17 @@ namespace vigix {
 
 class TfrmInput;
 class TfrmPrint;
+class TTestStore;
 
 // What a card needs of the main window.
 class ICardHost
 {
 public:
     virtual ~ICardHost() = default;
-    virtual QString CardDataFolder() const = 0;
+    // The stored tests: the card reads its test there, and deletes it there.
+    virtual TTestStore &Store() = 0;
     // The test becomes the current one: status panel 0 shows it and the result views are refilled.
     virtual void MakeTestCurrent(const QString &number) = 0;
-    virtual void RefreshTestList() = 0;
     virtual TfrmInput &Input() = 0;
     virtual TfrmPrint &Print() = 0;
 };

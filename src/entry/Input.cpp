@@ -1,11 +1,11 @@
 #include "Input.h"
 
 #include "Age.h"
-#include "DataFolder.h"
 #include "Errors.h"
 #include "MessageBox.h"
 #include "ShiftJis.h"
 #include "TestFile.h"
+#include "TestStore.h"
 
 #include <QComboBox>
 #include <QDateTime>
@@ -64,9 +64,9 @@ QString currentDateTimeText()
 
 } // namespace
 
-TfrmInput::TfrmInput(TTestFile &testFile, const QString &dataFolder, QWidget *parent)
+TfrmInput::TfrmInput(TTestFile &testFile, TTestStore &store, QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-      m_testFile(testFile), m_dataFolder(dataFolder)
+      m_testFile(testFile), m_store(store)
 {
     setObjectName(u"frmInput"_s);
     setWindowTitle(u"被験者情報入力"_s);
@@ -290,7 +290,7 @@ void TfrmInput::fillFrom(const TTestInfo &info)
 void TfrmInput::PrepareNewTest()
 {
     TTestInfo info;
-    info.Kensabangou = QString::number(NextTestNumber(m_dataFolder));
+    info.Kensabangou = QString::number(m_store.NextTestNumber());
     info.Kensanichiji = currentDateTimeText();
     fillFrom(info);
     UpdateAge();
@@ -299,7 +299,7 @@ void TfrmInput::PrepareNewTest()
 void TfrmInput::PrepareEditTest(const QString &number)
 {
     TTestFile scratch;
-    scratch.ReadInfo(m_dataFolder, number);
+    m_store.ReadInfo(scratch, number);
     fillFrom(scratch.Info);
     UpdateAge();
 }
@@ -307,9 +307,9 @@ void TfrmInput::PrepareEditTest(const QString &number)
 void TfrmInput::PrepareRetest(const QString &number)
 {
     TTestFile scratch;
-    scratch.ReadInfo(m_dataFolder, number);
+    m_store.ReadInfo(scratch, number);
     TTestInfo info = scratch.Info;
-    info.Kensabangou = QString::number(NextTestNumber(m_dataFolder));
+    info.Kensabangou = QString::number(m_store.NextTestNumber());
     info.Kensanichiji = currentDateTimeText();
     fillFrom(info);
     UpdateAge();
@@ -345,9 +345,9 @@ void TfrmInput::btnStartClick()
         // the window stays open with the corrections.
         const bool written = TMessageBox::Run(this, [&] {
             TTestFile scratch;
-            scratch.ReadFile(m_dataFolder, info.Kensabangou);
+            m_store.ReadTest(scratch, info.Kensabangou);
             scratch.Info = info;
-            scratch.WriteFile(m_dataFolder, info.Kensabangou);
+            m_store.ReplaceTest(scratch, info.Kensabangou);
         });
         if (!written)
             return;
@@ -355,6 +355,10 @@ void TfrmInput::btnStartClick()
         emit TestEdited(info.Kensabangou);
         return;
     }
+    // A folder that cannot take the test (read-only, offline, full) is told now, not after the child's fifteen
+    // minutes; the window stays open with what was entered.
+    if (!TMessageBox::Run(this, [this] { m_store.CheckWritable(); }))
+        return;
     m_testFile.Info = info;
     accept();
     emit TestStartRequested();

@@ -11,6 +11,8 @@ class QPushButton;
 
 namespace vigix {
 
+class TTestStore;
+
 class TTestFile;
 
 // "被験者情報入力": the subject record of one test, for a new test, a correction or a re-test of the same child.
@@ -24,13 +26,11 @@ public:
     static const QString StartCaption; // "検査開始"
     static const QString EditCaption;  // "修　正"
 
-    // testFile: the record of the test about to run. dataFolder ends in the separator.
-    TfrmInput(TTestFile &testFile, const QString &dataFolder, QWidget *parent = nullptr);
+    // testFile: the record of the test about to run; store: where tests are numbered, read and corrected.
+    TfrmInput(TTestFile &testFile, TTestStore &store, QWidget *parent = nullptr);
 
     // A new test: the next free number, the current date-time, every other field empty.
     void PrepareNewTest();
-    // Where the next new test, correction or re-test is numbered and stored.
-    void SetDataFolder(const QString &dataFolder) { m_dataFolder = dataFolder; }
     // A correction: every field, number and date-time included, from the stored test. Raises the file's
     // error, or the conversion error of a stored date-time the age cannot be read from.
     void PrepareEditTest(const QString &number);
@@ -89,7 +89,7 @@ private:
     QWidget *control(int field) const;
 
     TTestFile &m_testFile;
-    QString m_dataFolder;
+    TTestStore &m_store;
 };
 
 } // namespace vigix

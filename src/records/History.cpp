@@ -3,6 +3,7 @@
 #include "Errors.h"
 #include "Measures.h"
 #include "Scoring.h"
+#include "TestStore.h"
 
 #include <QDir>
 
@@ -65,18 +66,17 @@ bool SameChild(const TTestInfo &a, const TTestInfo &b)
            a.Seinengappi2 == b.Seinengappi2 && a.Seinengappi3 == b.Seinengappi3;
 }
 
-QList<THistoryEntry> ChildHistory(const QString &dataFolder, const TTestInfo &info, QStringList *unreadable)
+QList<THistoryEntry> ChildHistory(TTestStore &store, const TTestInfo &info, QStringList *unreadable)
 {
     QList<THistoryEntry> history;
-    const QFileInfoList files =
-        QDir(dataFolder).entryInfoList({u"*.txt"_s}, QDir::Files | QDir::NoSymLinks, QDir::Name);
     TTestFile test;
-    for (const QFileInfo &file : files) {
+    for (const TStoredTest &stored : store.Tests()) {
         try {
-            test.ReadInfoFromPath(file.filePath());
-            if (!SameChild(test.Info, info))
+            if (!stored.Readable())
+                throw EInOutError(stored.Error);
+            if (!SameChild(stored.Info, info))
                 continue;
-            test.ReadFileFromPath(file.filePath());
+            store.ReadTest(test, stored.Number);
             test.Culc();
         } catch (const EVigixError &error) {
             if (unreadable)
@@ -86,7 +86,7 @@ QList<THistoryEntry> ChildHistory(const QString &dataFolder, const TTestInfo &in
         const TCulcResult &result = test.CulcResult;
         const auto &all = result.Count[condT];
         THistoryEntry entry;
-        entry.Number = file.completeBaseName();
+        entry.Number = stored.Number;
         entry.DateTime = test.Info.Kensanichiji;
         try {
             entry.Age = AgeAtTest(test.Info.Seinengappi1, test.Info.Seinengappi2, test.Info.Kensanichiji);

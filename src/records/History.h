@@ -11,6 +11,8 @@
 
 namespace vigix {
 
+class TTestStore;
+
 // One test of a child's history: what a clinician compares from test to test (before and after medication).
 struct THistoryEntry
 {
@@ -52,6 +54,6 @@ bool SameChild(const TTestInfo &a, const TTestInfo &b);
 
 // Every stored test of the child of `info`, oldest first (by the test date-time, then the number). Tests
 // that cannot be read are left out and named in `unreadable`.
-QList<THistoryEntry> ChildHistory(const QString &dataFolder, const TTestInfo &info, QStringList *unreadable = nullptr);
+QList<THistoryEntry> ChildHistory(TTestStore &store, const TTestInfo &info, QStringList *unreadable = nullptr);
 
 } // namespace vigix

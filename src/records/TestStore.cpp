@@ -62,11 +62,7 @@ QString subjectLineProblem(QByteArrayView start)
         line.chop(1);
     if (std::any_of(line.begin(), line.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 && c != '\t'; }))
         return u"検査のファイルではありません（文字以外のデータを含みます）"_s;
-    const qsizetype comma = line.indexOf(',');
-    QByteArrayView first = comma < 0 ? line : line.first(comma);
-    const bool digits = !first.isEmpty() && std::all_of(first.begin(), first.end(), [](char c) { return c >= '0' && c <= '9'; });
-    if (!digits)
-        return u"検査のファイルではありません（1 行目が被検者の記録ではありません）"_s;
+    // Any other first line is taken as a subject record, as the list always has: a note saved as "*.txt" shows.
     return QString();
 }
 
@@ -192,7 +188,8 @@ void TTestStore::Refresh()
             // One test that cannot be read is a row of its own, never the end of the list.
             try {
                 const QByteArray start = readEntry(name, SubjectLineLimit);
-                test.Error = subjectLineProblem(start);
+                if (const QString problem = subjectLineProblem(start); !problem.isEmpty())
+                    test.Error = u"ファイル \"%1\" を読めません: %2"_s.arg(label(name), problem);
                 if (test.Error.isEmpty()) {
                     scratch.ReadInfoFromBytes(start);
                     test.Info = scratch.Info;
@@ -299,13 +296,7 @@ QString TTestStore::StoreNewTest(TTestFile &file)
 void TTestStore::ReplaceTest(const TTestFile &file, const QString &number)
 {
     const QString name = testName(number);
-    const QByteArray bytes = file.Encode(label(name));
-    const QString temporary = writeTemporary(bytes, name);
-    if (::renameat(m_fd, encoded(temporary).constData(), m_fd, encoded(name).constData()) != 0) {
-        const int error = errno;
-        ::unlinkat(m_fd, encoded(temporary).constData(), 0);
-        throw EInOutError(u"ファイル \"%1\" に書き込めません: %2"_s.arg(label(name), SystemErrorReason(error)));
-    }
+    replaceEntry(name, file.Encode(label(name)));
     ::fsync(m_fd);
     Refresh();
 }
@@ -348,13 +339,8 @@ void TTestStore::ReadInfo(TTestFile &file, const QString &number)
 
 void TTestStore::StoreTimingSummary(const QString &number, const TTimingSummary &summary)
 {
-    const QString name = number + u".timing"_s;
-    const QString temporary = writeTemporary(summary.Encode(), name);
-    if (::renameat(m_fd, encoded(temporary).constData(), m_fd, encoded(name).constData()) != 0) {
-        const int error = errno;
-        ::unlinkat(m_fd, encoded(temporary).constData(), 0);
-        throw EInOutError(u"ファイル \"%1\" に書き込めません: %2"_s.arg(label(name), SystemErrorReason(error)));
-    }
+    testName(number);
+    replaceEntry(number + u".timing"_s, summary.Encode());
 }
 
 std::optional<TTimingSummary> TTestStore::TimingSummary(const QString &number)
@@ -531,6 +517,27 @@ bool TTestStore::placeWithoutReplacing(const QString &temporary, const QString &
     }
     ::unlinkat(m_fd, from.constData(), 0);
     return true;
+}
+
+void TTestStore::replaceEntry(const QString &name, const QByteArray &bytes)
+{
+    const auto cannot = [this, &name](const QString &reason) {
+        return EInOutError(u"ファイル \"%1\" に書き込めません: %2"_s.arg(label(name), reason));
+    };
+    // Only a file is replaced: a link, a folder or a pipe under the name is someone else's, and stays.
+    struct stat status
+    {
+    };
+    if (::fstatat(folderFd(), encoded(name).constData(), &status, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISREG(status.st_mode))
+        throw cannot(S_ISLNK(status.st_mode)  ? SystemErrorReason(ELOOP)
+                     : S_ISDIR(status.st_mode) ? SystemErrorReason(EISDIR)
+                                               : u"通常のファイルではありません"_s);
+    const QString temporary = writeTemporary(bytes, name);
+    if (::renameat(m_fd, encoded(temporary).constData(), m_fd, encoded(name).constData()) != 0) {
+        const int error = errno;
+        ::unlinkat(m_fd, encoded(temporary).constData(), 0);
+        throw cannot(SystemErrorReason(error));
+    }
 }
 
 QString TTestStore::testName(const QString &number)

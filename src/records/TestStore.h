@@ -109,6 +109,8 @@ private:
     QString writeTemporary(const QByteArray &bytes, const QString &forName);
     // Gives the temporary file its final name unless an entry of that name exists (then false).
     bool placeWithoutReplacing(const QString &temporary, const QString &name, const QByteArray &bytes);
+    // Replaces the regular file name (or creates it) with bytes, once they are whole on the disk.
+    void replaceEntry(const QString &name, const QByteArray &bytes);
     // number's test file name; raises EConvertError for a number that is no file name.
     static QString testName(const QString &number);
     QString label(const QString &name) const;

@@ -16,6 +16,7 @@
 #include "Step0.h"
 #include "Table.h"
 #include "TestListFilter.h"
+#include "TestStore.h"
 #include "WindowLayout.h"
 
 #include <QApplication>
@@ -81,19 +82,15 @@ QIcon testIcon()
     return both;
 }
 
-// Devices, pipes and sockets named "*.txt" are skipped (opening a pipe would hang the program), and so are links:
-// nothing in the data folder is followed through a link. A folder named like a test is read, and told.
-bool isStoredTest(const QFileInfo &entry)
-{
-    return !entry.isSymLink() && (entry.isFile() || entry.isDir());
-}
+const QString ChooseAnotherFolder =
+    u"[ｵﾌﾟｼｮﾝ]-[データフォルダの変更...] で選び直してください。"_s;
 
 } // namespace
 
 TfrmPanel::TfrmPanel(const QString &dataFolder, ISoundChannel *sound, QWidget *parent)
     : QMainWindow(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                               Qt::WindowCloseButtonHint),
-      m_random(TRandom::FromClock()), m_testFile(std::make_unique<TTestFile>()),
+      m_store(std::make_unique<TTestStore>()), m_random(TRandom::FromClock()), m_testFile(std::make_unique<TTestFile>()),
       m_practiceFile(std::make_unique<TTestFile>()),
       m_silence(sound ? nullptr : std::make_unique<TSilentSoundChannel>()), m_sound(sound ? sound : m_silence.get())
 {
@@ -105,11 +102,19 @@ TfrmPanel::TfrmPanel(const QString &dataFolder, ISoundChannel *sound, QWidget *p
     const QString programFiles = ProgramFilesFolder(m_values.ProgramFolder);
     m_values.WaveFolder = programFiles + u"wave/"_s;
     m_values.HelpPage = programFiles + u"help/index.htm"_s;
-    const QString chosenFolder =
-        dataFolder.isEmpty() ? ChosenDataFolder(TWindowLayout::DefaultSettingsPath()) : QString();
-    m_values.DataFolder = !dataFolder.isEmpty()     ? dataFolder
-                          : !chosenFolder.isEmpty() ? chosenFolder
-                                                    : DefaultDataFolder();
+    // A settings file that cannot be read leaves the choice unknown: the default folder does not stand in for it.
+    QString chosenFolder;
+    QString settingsError;
+    if (dataFolder.isEmpty()) {
+        try {
+            chosenFolder = ChosenDataFolder(TWindowLayout::DefaultSettingsPath());
+        } catch (const EVigixError &error) {
+            settingsError = error.message();
+        }
+    }
+    const QString folder = !dataFolder.isEmpty()     ? dataFolder
+                           : !chosenFolder.isEmpty() ? chosenFolder
+                                                     : DefaultDataFolder();
 
     buildActions();
     buildMenus();
@@ -134,27 +139,37 @@ TfrmPanel::TfrmPanel(const QString &dataFolder, ISoundChannel *sound, QWidget *p
     move(208, 147);
     resize(544, 302 - 28); // an outer height of 302 less the title bar
 
+    connect(m_store.get(), &TTestStore::ListChanged, this, &TfrmPanel::fillTestList);
+    connect(m_store.get(), &TTestStore::FolderChanged, this, &TfrmPanel::forgetFolderTests);
     try {
-        if (chosenFolder.isEmpty()) {
+        if (!settingsError.isEmpty()) {
+            // No folder at all: nothing is read or stored until one is chosen.
+        } else if (chosenFolder.isEmpty()) {
             // A missing default folder is created; one that cannot be is told now, not when a test's save fails.
-            const QString openToOthers = EnsureDataFolder(m_values.DataFolder);
+            const QString openToOthers = EnsureDataFolder(folder);
             if (!openToOthers.isEmpty())
                 TMessageBox::Warning(this, openToOthers);
+            m_store->Open(folder);
         } else {
             // A chosen folder is the clinic's (a share, a backed-up disk): its permissions are left as the clinic
             // set them, and when it cannot be reached the list stays empty, with no other folder in its place.
             try {
-                CheckDataFolderReachable(m_values.DataFolder);
+                m_store->Open(folder);
             } catch (const EInOutError &error) {
                 throw EInOutError(error.message() +
                                   u"\n\n検査の一覧は空のまま表示します。フォルダが使えるようになったらプログラムを"
-                                  u"起動し直すか、[ｵﾌﾟｼｮﾝ]-[データフォルダの変更...] で選び直してください。"_s);
+                                  u"起動し直すか、"_s + ChooseAnotherFolder);
             }
         }
-        RefreshTestList();
+        // Found out now, not after a child's fifteen minutes.
+        if (settingsError.isEmpty())
+            m_store->CheckWritable();
     } catch (const EVigixError &error) {
         TMessageBox::Error(this, error.message());
     }
+    if (!settingsError.isEmpty())
+        TMessageBox::Error(this, settingsError + u"\n\n検査を保存するフォルダがわからないため、検査の一覧は空のまま表示します。"
+                                                 u"設定ファイルを直すか、"_s + ChooseAnotherFolder);
     offerAbandonedTests();
 }
 
@@ -170,12 +185,12 @@ TfrmPanel::~TfrmPanel()
 void TfrmPanel::buildViews()
 {
     auto currentTestNumber = [this] { return m_values.CurrentTestNumber; };
-    m_graph3 = new TfrmGraph3(m_values.DataFolder, currentTestNumber, this);
-    m_table = new TfrmTable(m_values.DataFolder, this);
-    m_graph2 = new TfrmGraph2(m_values.DataFolder, currentTestNumber, this);
-    m_print = new TfrmPrint(m_values.DataFolder, this);
+    m_graph3 = new TfrmGraph3(*m_store, currentTestNumber, this);
+    m_table = new TfrmTable(*m_store, this);
+    m_graph2 = new TfrmGraph2(*m_store, currentTestNumber, this);
+    m_print = new TfrmPrint(*m_store, this);
     m_about = new TfrmAbout(this);
-    m_graph1 = new TfrmGraph1(m_values.DataFolder, currentTestNumber, this);
+    m_graph1 = new TfrmGraph1(*m_store, currentTestNumber, this);
     m_layout = new TWindowLayout({m_table, m_graph1, m_graph2, m_graph3}, TWindowLayout::DefaultSettingsPath(), this);
 
     // In the order the "show all" and "hide all" commands treat them.
@@ -235,12 +250,11 @@ void TfrmPanel::closeEvent(QCloseEvent *event)
 
 void TfrmPanel::buildEntry()
 {
-    m_input = new TfrmInput(*m_testFile, m_values.DataFolder, this);
+    m_input = new TfrmInput(*m_testFile, *m_store, this);
     connect(m_input, &TfrmInput::TestStartRequested, this, [this] { m_screen->StartSection(3); });
     connect(m_input, &TfrmInput::TestEdited, this, [this](const QString &number) {
         // The list and an open card of the test show the corrected record at once.
-        TMessageBox::Run(this, [this, &number] {
-            RefreshTestList();
+        TMessageBox::Run(this, [&number] {
             if (TfrmCard *card = FindCard(number))
                 card->ShowCard(number);
         });
@@ -266,8 +280,7 @@ void TfrmPanel::buildAdministration()
     m_screen->SetPriorityServices(nullptr, m_realtimeKit.get());
     TAdministration &administration = m_screen->Administration();
     administration.WaveFolder = m_values.WaveFolder;
-    administration.DataFolder = m_values.DataFolder;
-    administration.OnTestSaved = [this] { RefreshTestList(); };
+    administration.Store = m_store.get(); // the list follows the store when a test is stored
     // Told once the child's screen has closed, not over it.
     administration.OnNumberTaken = [this](const QString &offered, const QString &stored) {
         m_numberTakenNotice =
@@ -277,8 +290,7 @@ void TfrmPanel::buildAdministration()
         if (!m_numberTakenNotice.isEmpty())
             TMessageBox::Warning(this, std::exchange(m_numberTakenNotice, QString()));
     });
-    connect(m_screen.get(), &TfrmScreen::SaveFailed, this,
-            [this](const QString &message) { TMessageBox::Error(m_screen.get(), message); });
+    connect(m_screen.get(), &TfrmScreen::SaveFailed, this, &TfrmPanel::saveFailed);
 
     // Every completed round of a test goes to the recovery journal, written on the journal's own thread. Its
     // first failure in a test is told once; the box neither waits nor takes the focus from the child's window,
@@ -317,7 +329,7 @@ void TfrmPanel::offerAbandonedTests()
 {
     QList<TAbandonedTest> abandoned;
     if (!TMessageBox::Run(this, [this, &abandoned] {
-            abandoned = FindAbandonedTests(TRoundJournal::LocalJournalFolder(), m_values.DataFolder);
+            abandoned = FindAbandonedTests(TRoundJournal::LocalJournalFolder(), m_store->Folder());
         }))
         return;
     for (const TAbandonedTest &test : std::as_const(abandoned)) {
@@ -336,29 +348,59 @@ void TfrmPanel::offerAbandonedTests()
         const QString number = test.Info.Kensabangou;
         const QString subject = test.Info.FullName();
         const QString rounds = QString::number(test.RoundCount());
-        // A test of another data folder (chosen before the folder was changed) is stored there, and said so.
-        const QString where = test.DataFolder == m_values.DataFolder
-                                  ? QString()
-                                  : u"\n保存先: %1"_s.arg(QDir::toNativeSeparators(test.DataFolder));
+        // A test of another data folder (chosen before the folder was changed) is stored there, and said so. When
+        // that folder cannot be reached any more (a share gone, a disk replaced), the current one is offered.
+        TTestStore ownFolder;
+        TTestStore *target = m_store.get();
+        QString where;
+        QString storeCaption = u"保存する"_s;
+        if (test.DataFolder != m_store->Folder()) {
+            target = &ownFolder;
+            where = u"\n保存先: %1"_s.arg(QDir::toNativeSeparators(test.DataFolder));
+            try {
+                ownFolder.Open(test.DataFolder);
+            } catch (const EVigixError &error) {
+                target = m_store.get();
+                where = u"\n\n%1\n現在のデータフォルダ \"%2\" に保存できます。"_s.arg(
+                    error.message(), QDir::toNativeSeparators(m_store->Folder()));
+                storeCaption = u"現在のフォルダに保存する"_s;
+            }
+        }
         const int choice = TMessageBox::Choose(
             this,
             u"検査番号 %1（%2）の検査は途中で終了しました。記録されていた %3 試行を検査として保存しますか？%4\n\n"
             u"「後で」を選ぶと、次に起動したときにもう一度お尋ねします。"_s.arg(number, subject, rounds, where),
-            {u"保存する"_s, u"破棄する"_s, u"後で"_s});
+            {storeCaption, u"破棄する"_s, u"後で"_s});
         if (choice == 0) {
             QString stored;
-            const bool done = TMessageBox::Run(this, [&test, &stored] { stored = StoreAbandonedTest(test); });
+            const bool done = TMessageBox::Run(this, [&test, &stored, target] { stored = StoreAbandonedTest(test, *target); });
             if (done && stored != number)
                 TMessageBox::Warning(
                     this, u"検査番号 %1 は他の検査に使われていたため、この検査は検査番号 %2 で保存しました。"_s.arg(
                               number, stored));
-            TMessageBox::Run(this, [this] { RefreshTestList(); });
         } else if (choice == 1) {
             if (TMessageBox::Confirm(this, u"検査番号 %1（%2）の記録されていた %3 試行を破棄します。元に戻せません。"
                                            u"よろしいですか？"_s.arg(number, subject, rounds)))
                 TMessageBox::Run(this, [&test] { DiscardAbandonedTest(test); });
         }
     }
+}
+
+void TfrmPanel::saveFailed(const QString &message)
+{
+    // Over the child's screen, which stays: the rounds are kept in memory and in the journal until they are stored.
+    const int choice = TMessageBox::Choose(
+        m_screen.get(),
+        message + u"\n\n記録した試行は失われていません。保存できるデータフォルダを選んでから、もう一度 Shift+Esc を"
+                  u"押してください。"_s,
+        {u"データフォルダの変更..."_s, u"OK"_s});
+    if (choice != 0)
+        return;
+    const QString folder =
+        QFileDialog::getExistingDirectory(m_screen.get(), u"データフォルダの変更"_s, m_store->Folder());
+    if (!folder.isEmpty() && TMessageBox::Run(m_screen.get(), [this, &folder] { SetDataFolder(folder); }))
+        TMessageBox::Warning(m_screen.get(), u"データフォルダを \"%1\" に変更しました。Shift+Esc を押すと検査を保存します。"_s.arg(
+                                                 QDir::toNativeSeparators(m_store->Folder())));
 }
 
 QAction *TfrmPanel::addCommand(const QString &caption, const QString &hint, const QString &iconName)
@@ -585,68 +627,78 @@ void TfrmPanel::SetViewStyle(ViewStyle style)
 
 void TfrmPanel::RefreshTestList()
 {
+    m_store->Refresh();
+}
+
+void TfrmPanel::fillTestList()
+{
+    // The selected test stays selected when it is still listed.
+    const QModelIndexList selected = m_details->selectionModel()->selectedRows(0);
+    const QString selectedNumber = selected.isEmpty() ? QString() : selected.first().data().toString();
     m_model->removeRows(0, m_model->rowCount());
 
-    const QFileInfoList entries =
-        QDir(m_values.DataFolder)
-            .entryInfoList({u"*.txt"_s}, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                           QDir::Name);
-    TTestFile scratch;
     const QIcon rowIcon = testIcon(); // one icon for all rows: loading it per row would parse the SVG each time
-    for (const QFileInfo &entry : entries) {
-        if (!isStoredTest(entry))
-            continue;
-        scratch.ReadInfoFromPath(entry.filePath());
-        const TTestInfo &info = scratch.Info;
-        const QStringList columns{
-            entry.fileName().chopped(4),
-            info.Kensanichiji,
-            info.FullName(),
-            info.BirthDate(),
-            info.Seibetsu,
-            info.Shindanmei,
-            info.Touyaku,
-            info.Ritarin,
-            info.Memo,
-        };
+    for (const TStoredTest &test : m_store->Tests()) {
+        const TTestInfo &info = test.Info;
+        // A test that cannot be read keeps its row, marked, with the reason as its tool tip.
+        const QStringList columns = test.Readable() ? QStringList{test.Number,     info.Kensanichiji, info.FullName(),
+                                                                  info.BirthDate(), info.Seibetsu,     info.Shindanmei,
+                                                                  info.Touyaku,    info.Ritarin,      info.Memo}
+                                                    : QStringList{test.Number, u"読めません"_s};
         QList<QStandardItem *> row;
-        for (const QString &text : columns)
-            row.append(new QStandardItem(text));
+        for (const QString &text : columns) {
+            auto *item = new QStandardItem(text);
+            if (!test.Readable()) {
+                item->setToolTip(test.Error);
+                item->setForeground(QColor(192, 0, 0));
+            }
+            row.append(item);
+        }
         row.first()->setIcon(rowIcon);
         row.first()->setData(TTestListFilter::SearchKey(columns[0]) + u'\x1f' + TTestListFilter::SearchKey(columns[1]) +
-                                 u'\x1f' + TTestListFilter::SearchKey(columns[2]),
+                                 u'\x1f' + TTestListFilter::SearchKey(columns.value(2)),
                              TTestListFilter::SearchKeyRole);
         m_model->appendRow(row);
     }
+    if (!selectedNumber.isEmpty()) {
+        for (int row = 0; row < m_sorted->rowCount(); ++row) {
+            const QModelIndex index = m_sorted->index(row, 0);
+            if (index.data().toString() == selectedNumber) {
+                const QSignalBlocker blocker(m_details->selectionModel());
+                m_details->selectionModel()->select(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+                m_details->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+                break;
+            }
+        }
+    }
+}
+
+void TfrmPanel::forgetFolderTests()
+{
+    // The open cards and the views show tests of the old folder; a number there may be another child's here.
+    CloseAllCards();
+    m_values.CurrentTestNumber.clear();
+    SetStatusNumber(QString());
+    m_search->clear();
 }
 
 void TfrmPanel::SetDataFolder(const QString &folder)
 {
-    QString dataFolder = QDir::cleanPath(QDir(folder).absolutePath());
+    // A link the examiner chose is taken for the folder it leads to, once, here: the store never follows one.
+    const QString canonical = QFileInfo(folder).canonicalFilePath();
+    QString dataFolder = canonical.isEmpty() ? QDir::cleanPath(QDir(folder).absolutePath()) : canonical;
     if (!dataFolder.endsWith(u'/'))
         dataFolder += u'/';
-    CheckDataFolderReachable(dataFolder);
+    // Checked before it is kept: the choice stays as it was when the folder cannot take a test.
+    TTestStore trial;
+    trial.ChangeFolder(dataFolder);
     StoreChosenDataFolder(TWindowLayout::DefaultSettingsPath(), dataFolder);
-
-    // The open cards and the views show tests of the old folder; a number there may be another child's here.
-    CloseAllCards();
-    m_values.DataFolder = dataFolder;
-    m_values.CurrentTestNumber.clear();
-    SetStatusNumber(QString());
-    m_table->SetDataFolder(dataFolder);
-    m_graph1->SetDataFolder(dataFolder);
-    m_graph2->SetDataFolder(dataFolder);
-    m_graph3->SetDataFolder(dataFolder);
-    m_print->SetDataFolder(dataFolder);
-    m_input->SetDataFolder(dataFolder);
-    m_screen->Administration().DataFolder = dataFolder;
-    m_search->clear();
-    RefreshTestList();
+    m_store->ChangeFolder(dataFolder);
 }
 
 void TfrmPanel::chooseDataFolder()
 {
-    const QString folder = QFileDialog::getExistingDirectory(this, u"データフォルダの変更"_s, m_values.DataFolder);
+    const QString folder = QFileDialog::getExistingDirectory(this, u"データフォルダの変更"_s, m_store->Folder());
     if (folder.isEmpty())
         return; // cancelled
     TMessageBox::Run(this, [this, &folder] { SetDataFolder(folder); });
@@ -762,10 +814,10 @@ void TfrmPanel::exportScores()
     const QModelIndexList selected = m_details->selectionModel()->selectedRows(0);
     if (!selected.isEmpty()) {
         for (const QModelIndex &row : selected)
-            paths.append(TTestFile::TestFilePath(m_values.DataFolder, row.data().toString()));
+            paths.append(m_store->TestFilePath(row.data().toString()));
     } else {
         for (int row = 0; row < m_sorted->rowCount(); ++row)
-            paths.append(TTestFile::TestFilePath(m_values.DataFolder, m_sorted->index(row, 0).data().toString()));
+            paths.append(m_store->TestFilePath(m_sorted->index(row, 0).data().toString()));
     }
     // A finished export is told: a silent one would leave the examiner guessing whether it ran.
     if (const int written = TCsvExportCommand::Run(this, paths); written >= 0)

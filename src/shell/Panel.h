@@ -30,6 +30,7 @@ class TfrmGraph3;
 class TfrmPrint;
 class TRealtimeKitClient;
 class TRoundJournal;
+class TTestStore;
 class TfrmTable;
 class TWindowLayout;
 class TfrmInput;
@@ -43,7 +44,6 @@ struct TProgramValues
     QString WaveFolder;    // narration files: beside the program, or in share/vigix/ when installed
     QString HelpPage;      // the same
     QString HomePage;      // no address: the home-page entry stays inert
-    QString DataFolder;
     QString CurrentTestNumber; // empty until a test is first selected; cleared only when the data folder changes
 };
 
@@ -77,12 +77,13 @@ public:
     TfrmAbout &About() { return *m_about; }
     TWindowLayout &Layout() { return *m_layout; }
 
-    // Rebuilds the list from every "*.txt" in the data folder. Raises the file's error when one cannot be
-    // read; the rows read before it stay.
-    void RefreshTestList() override;
+    // The data folder and its tests: every window reads and stores tests through it.
+    TTestStore &Store() override { return *m_store; }
+    // Lists the data folder again; the list follows the store, keeping the selected test.
+    void RefreshTestList();
     // Makes another folder the data folder, and keeps it as the examiner's choice. Raises EInOutError, changing
-    // nothing, when it cannot be reached or the choice cannot be kept. The cards and the views of the old
-    // folder's tests close or empty; the list shows the new folder's tests.
+    // nothing, when it cannot be reached, cannot take a test, or the choice cannot be kept. The cards and the views
+    // of the old folder's tests close or empty; the list shows the new folder's tests.
     void SetDataFolder(const QString &folder);
     // Refills the result views from the current test.
     void RefreshViews();
@@ -103,7 +104,6 @@ public:
     void CloseAllCards();
 
     // What the cards use.
-    QString CardDataFolder() const override { return m_values.DataFolder; }
     void MakeTestCurrent(const QString &number) override;
 
 protected:
@@ -134,8 +134,16 @@ private:
     // At start-up: asks the examiner about each test that ended without its save (a crash, a power cut) and
     // whose recovery journal is left.
     void offerAbandonedTests();
+    // Rebuilds the rows from the store's list.
+    void fillTestList();
+    // The old folder's tests are no longer shown anywhere.
+    void forgetFolderTests();
+    // A test's save failed at Shift+Esc: its rounds are still in memory and in the journal.
+    void saveFailed(const QString &message);
 
     TProgramValues m_values;
+    // Declared first: every window below reads and stores through it, and it goes after them.
+    std::unique_ptr<TTestStore> m_store;
     TRandom m_random;
     std::unique_ptr<TTestFile> m_testFile;
     std::unique_ptr<TTestFile> m_practiceFile;

@@ -2,6 +2,7 @@
 
 #include "MessageBox.h"
 #include "ResultViews.h"
+#include "TestStore.h"
 
 #include <QtCharts/QBarCategoryAxis>
 #include <QtCharts/QBarSeries>
@@ -125,14 +126,19 @@ QColor sliceColour(TResultKind kind)
 
 } // namespace
 
-TfrmGraph::TfrmGraph(const QString &objectName, const QString &title, const QString &dataFolder,
+TfrmGraph::TfrmGraph(const QString &objectName, const QString &title, TTestStore &store,
                      std::function<QString()> currentTestNumber, QWidget *parent)
-    : QWidget(parent, Qt::Tool), m_dataFolder(dataFolder), m_title(title),
+    : QWidget(parent, Qt::Tool), m_store(store), m_title(title),
       m_currentTestNumber(std::move(currentTestNumber))
 {
     setObjectName(objectName);
     // The chart's own name until a test fills it; then the test's number and name.
     setWindowTitle(title);
+    // The test shown belonged to the old folder: a number there may be another child's in the new one.
+    connect(&m_store, &TTestStore::FolderChanged, this, [this] {
+        setWindowTitle(m_title);
+        clear();
+    });
     setAutoFillBackground(true);
     QPalette colours = palette();
     colours.setColor(QPalette::Window, Teal);
@@ -202,19 +208,12 @@ void TfrmGraph::ShowTest(const QString &number)
 {
     // Read and score first: a test that cannot be read leaves caption and chart as they were.
     auto test = std::make_unique<TTestFile>();
-    test->ReadFile(m_dataFolder, number);
+    m_store.ReadTest(*test, number);
     test->Culc();
     const TTestInfo &info = test->Info;
     setWindowTitle(info.Kensabangou + u' ' + info.FullName());
     fill(test->CulcResult, SelectedCondition());
     m_drawnCondition = SelectedCondition();
-}
-
-void TfrmGraph::SetDataFolder(const QString &dataFolder)
-{
-    m_dataFolder = dataFolder;
-    setWindowTitle(m_title);
-    clear();
 }
 
 TCondition TfrmGraph::SelectedCondition() const
@@ -248,8 +247,8 @@ void TfrmGraph::hideEvent(QHideEvent *event)
 
 // ---------------------------------------------------------------------------------------------------------
 
-TfrmGraph1::TfrmGraph1(const QString &dataFolder, std::function<QString()> currentTestNumber, QWidget *parent)
-    : TfrmGraph(u"frmGraph1"_s, u"反応時間推移グラフ"_s, dataFolder, std::move(currentTestNumber), parent)
+TfrmGraph1::TfrmGraph1(TTestStore &store, std::function<QString()> currentTestNumber, QWidget *parent)
+    : TfrmGraph(u"frmGraph1"_s, u"反応時間推移グラフ"_s, store, std::move(currentTestNumber), parent)
 {
     Series1 = new QLineSeries;
     Series1->setObjectName(u"Series1"_s);
@@ -291,8 +290,8 @@ void TfrmGraph1::clear()
 
 // ---------------------------------------------------------------------------------------------------------
 
-TfrmGraph2::TfrmGraph2(const QString &dataFolder, std::function<QString()> currentTestNumber, QWidget *parent)
-    : TfrmGraph(u"frmGraph2"_s, u"反応時間分布グラフ"_s, dataFolder, std::move(currentTestNumber), parent)
+TfrmGraph2::TfrmGraph2(TTestStore &store, std::function<QString()> currentTestNumber, QWidget *parent)
+    : TfrmGraph(u"frmGraph2"_s, u"反応時間分布グラフ"_s, store, std::move(currentTestNumber), parent)
 {
     Series1 = new QBarSet(QString());
     Series1->setObjectName(u"Series1"_s);
@@ -376,8 +375,8 @@ bool TfrmGraph2::eventFilter(QObject *watched, QEvent *event)
 
 // ---------------------------------------------------------------------------------------------------------
 
-TfrmGraph3::TfrmGraph3(const QString &dataFolder, std::function<QString()> currentTestNumber, QWidget *parent)
-    : TfrmGraph(u"frmGraph3"_s, u"誤反応比率グラフ"_s, dataFolder, std::move(currentTestNumber), parent)
+TfrmGraph3::TfrmGraph3(TTestStore &store, std::function<QString()> currentTestNumber, QWidget *parent)
+    : TfrmGraph(u"frmGraph3"_s, u"誤反応比率グラフ"_s, store, std::move(currentTestNumber), parent)
 {
     Series1 = new QPieSeries;
     Series1->setObjectName(u"Series1"_s);

@@ -19,6 +19,8 @@ class QValueAxis;
 
 namespace vigix {
 
+class TTestStore;
+
 // A result chart: a tool window with the chart filling it and, at the bottom, four buttons that choose the
 // condition drawn (all rounds, no noise, auditory noise, visual noise). Each fill reads and scores the stored
 // test itself. Lives for the whole run; closing it only hides it.
@@ -32,14 +34,13 @@ public:
 
     // currentTestNumber gives the test the buttons redraw: the main window's current test number.
     // title: the caption until a test is shown.
-    TfrmGraph(const QString &objectName, const QString &title, const QString &dataFolder,
+    // Another folder of the store clears the test shown.
+    TfrmGraph(const QString &objectName, const QString &title, TTestStore &store,
               std::function<QString()> currentTestNumber, QWidget *parent = nullptr);
 
     // Fills the window from the stored test for the condition whose button is down. Raises the file's error
     // before changing anything.
     void ShowTest(const QString &number);
-    // Another data folder: the test shown belonged to the old one and is cleared.
-    void SetDataFolder(const QString &dataFolder);
     // The condition of the button that is down.
     TCondition SelectedCondition() const;
 
@@ -66,7 +67,7 @@ private:
     QToolButton *addConditionButton(const QString &name, const QString &caption, TCondition condition);
     void redraw();
 
-    QString m_dataFolder;
+    TTestStore &m_store;
     QString m_title; // the caption while no test is shown
     std::function<QString()> m_currentTestNumber;
     QButtonGroup *m_conditions = nullptr;
@@ -78,7 +79,7 @@ class TfrmGraph1 : public TfrmGraph
 {
     Q_OBJECT
 public:
-    TfrmGraph1(const QString &dataFolder, std::function<QString()> currentTestNumber, QWidget *parent = nullptr);
+    TfrmGraph1(TTestStore &store, std::function<QString()> currentTestNumber, QWidget *parent = nullptr);
 
     QLineSeries *Series1 = nullptr; // (hit ordinal, reaction time)
     QLineSeries *Series2 = nullptr; // the mean, from the first to the last hit
@@ -96,7 +97,7 @@ class TfrmGraph2 : public TfrmGraph
 {
     Q_OBJECT
 public:
-    TfrmGraph2(const QString &dataFolder, std::function<QString()> currentTestNumber, QWidget *parent = nullptr);
+    TfrmGraph2(TTestStore &store, std::function<QString()> currentTestNumber, QWidget *parent = nullptr);
 
     QBarSet *Series1 = nullptr;       // one value per bin, bins 2..12
     QBarSeries *BarSeries1 = nullptr; // holds Series1
@@ -118,7 +119,7 @@ class TfrmGraph3 : public TfrmGraph
 {
     Q_OBJECT
 public:
-    TfrmGraph3(const QString &dataFolder, std::function<QString()> currentTestNumber, QWidget *parent = nullptr);
+    TfrmGraph3(TTestStore &store, std::function<QString()> currentTestNumber, QWidget *parent = nullptr);
 
     QPieSeries *Series1 = nullptr;
 

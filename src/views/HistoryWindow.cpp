@@ -6,6 +6,7 @@
 #include "Print.h"
 #include "ResultCells.h"
 #include "TestFile.h"
+#include "TestStore.h"
 
 #include <QtCharts/QChart>
 #include <QtCharts/QChartView>
@@ -49,8 +50,8 @@ QTableWidgetItem *cellItem(const QString &text, bool heading, bool bold)
 
 } // namespace
 
-TfrmHistory::TfrmHistory(const QString &dataFolder, TfrmPrint &print, QWidget *owner)
-    : QWidget(owner, Qt::Window), m_dataFolder(dataFolder), m_print(print)
+TfrmHistory::TfrmHistory(TTestStore &store, TfrmPrint &print, QWidget *owner)
+    : QWidget(owner, Qt::Window), m_store(store), m_print(print)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setFont(ResultFont());
@@ -121,10 +122,12 @@ void TfrmHistory::ShowHistory(const QString &number)
     // Every test of the folder is opened: a long history on a slow disk takes a moment.
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const auto restoreCursor = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
+    // The folder is listed afresh: tests stored since (another computer's) belong to the history too.
+    m_store.Refresh();
     TTestFile scratch;
-    scratch.ReadInfo(m_dataFolder, number);
+    m_store.ReadInfo(scratch, number);
     QStringList unreadable;
-    QList<THistoryEntry> entries = ChildHistory(m_dataFolder, scratch.Info, &unreadable);
+    QList<THistoryEntry> entries = ChildHistory(m_store, scratch.Info, &unreadable);
 
     m_number = number;
     m_child = scratch.Info;

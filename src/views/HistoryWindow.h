@@ -16,6 +16,8 @@ QT_END_NAMESPACE
 
 namespace vigix {
 
+class TTestStore;
+
 class TfrmPrint;
 
 // A child's history: every stored test of the same child (same name fields and birth date) as a column, in
@@ -26,7 +28,7 @@ class TfrmHistory : public QWidget
     Q_OBJECT
 public:
     // A window of its own; it goes with `owner` (the card it was opened from).
-    TfrmHistory(const QString &dataFolder, TfrmPrint &print, QWidget *owner);
+    TfrmHistory(TTestStore &store, TfrmPrint &print, QWidget *owner);
 
     // Reads every test of the child of test `number` afresh and shows them. Raises the records' EVigixError
     // when that test cannot be read; other tests that cannot be read are named under the table.
@@ -43,7 +45,7 @@ public:
 private:
     void printReport();
 
-    QString m_dataFolder;
+    TTestStore &m_store;
     TfrmPrint &m_print;
     QString m_number;
     TTestInfo m_child;

@@ -5,6 +5,7 @@
 #include "PageMap.h"
 #include "SafeFile.h"
 #include "TestFile.h"
+#include "TestStore.h"
 
 #include <QAction>
 #include <QBuffer>
@@ -533,7 +534,7 @@ public:
 
 } // namespace
 
-TfrmPrint::TfrmPrint(const QString &dataFolder, QObject *parent) : QObject(parent), m_dataFolder(dataFolder)
+TfrmPrint::TfrmPrint(TTestStore &store, QObject *parent) : QObject(parent), m_store(store)
 {
     setObjectName(u"frmPrint"_s);
 }
@@ -541,7 +542,7 @@ TfrmPrint::TfrmPrint(const QString &dataFolder, QObject *parent) : QObject(paren
 void TfrmPrint::PrepareReport(const QString &number, TPagePainter secondPage)
 {
     TTestFile test;
-    test.ReadFile(m_dataFolder, number); // raises before anything of the page changes
+    m_store.ReadTest(test, number); // raises before anything of the page changes
     test.Culc();
     const TTestInfo &info = test.Info;
     const TCulcResult &result = test.CulcResult;

@@ -18,6 +18,8 @@ class QWidget;
 
 namespace vigix {
 
+class TTestStore;
+
 // The report page: filled from a stored test, painted on an A4 page in millimetres, previewed, printed and
 // saved as PDF. The page itself is never shown as a window; it lives for the whole run and keeps the last
 // prepared test until the next PrepareReport.
@@ -26,7 +28,8 @@ class TfrmPrint : public QObject
     Q_OBJECT
 
 public:
-    explicit TfrmPrint(const QString &dataFolder, QObject *parent = nullptr);
+    // Reports tests of store's folder.
+    explicit TfrmPrint(TTestStore &store, QObject *parent = nullptr);
 
     // Paints one more page after the report, on the same A4 layout.
     using TPagePainter = std::function<void(QPainter &)>;
@@ -35,8 +38,6 @@ public:
     // EVigixError when the file cannot be read, before changing anything. A second page, when given, is
     // printed, previewed and saved after the report until the next PrepareReport.
     void PrepareReport(const QString &number, TPagePainter secondPage = {});
-    // Where the next report's test is read from.
-    void SetDataFolder(const QString &dataFolder) { m_dataFolder = dataFolder; }
     // 1, or 2 with a second page.
     int PageCount() const { return m_secondPage ? 2 : 1; }
 
@@ -67,7 +68,7 @@ private:
     // Paints every prepared page on a fresh device, starting a new page for each after the first.
     void paintPages(QPagedPaintDevice &device, QPainter &painter) const;
 
-    QString m_dataFolder;
+    TTestStore &m_store;
     TPagePainter m_secondPage;
     QHash<QString, QString> m_texts;           // value labels by name
     QList<QPointF> m_trend;                    // hit times of all rounds, (i + 1, time)

@@ -2,6 +2,7 @@
 
 #include "ResultCells.h"
 #include "ResultViews.h"
+#include "TestStore.h"
 
 #include <QLabel>
 #include <QPainter>
@@ -49,10 +50,12 @@ QRect rowRect(int x, int row, int width)
 
 } // namespace
 
-TfrmTable::TfrmTable(const QString &dataFolder, QWidget *parent) : QWidget(parent, Qt::Tool), m_dataFolder(dataFolder)
+TfrmTable::TfrmTable(TTestStore &store, QWidget *parent) : QWidget(parent, Qt::Tool), m_store(store)
 {
     setObjectName(u"frmTable"_s);
     setWindowTitle(u"検査結果"_s);
+    // The test shown belonged to the old folder: a number there may be another child's in the new one.
+    connect(&m_store, &TTestStore::FolderChanged, this, &TfrmTable::clearTest);
     setFont(ResultFont());
     setAutoFillBackground(true);
     QPalette colours = palette();
@@ -105,7 +108,7 @@ void TfrmTable::buildColumn(TCondition condition, int x)
 void TfrmTable::ShowTest(const QString &number)
 {
     TTestFile test;
-    test.ReadFile(m_dataFolder, number);
+    m_store.ReadTest(test, number);
     test.Culc();
 
     const TTestInfo &info = test.Info;
@@ -125,9 +128,8 @@ void TfrmTable::ShowTest(const QString &number)
     }
 }
 
-void TfrmTable::SetDataFolder(const QString &dataFolder)
+void TfrmTable::clearTest()
 {
-    m_dataFolder = dataFolder;
     setWindowTitle(u"検査結果"_s);
     lblShimei->clear();
     lblKensanichiji->clear();

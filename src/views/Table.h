@@ -10,6 +10,8 @@ class QLabel;
 
 namespace vigix {
 
+class TTestStore;
+
 // The results table of the current test: one column per noise condition and one for all rounds; rows for
 // the rounds, the four error kinds with their percentages, the mean reaction time and its deviation.
 // A tool window that lives for the whole run; closing it only hides it.
@@ -20,12 +22,11 @@ public:
     static constexpr int ClientWidth = 437;
     static constexpr int ClientHeight = 158;
 
-    explicit TfrmTable(const QString &dataFolder, QWidget *parent = nullptr);
+    // Shows tests of store's folder; another folder clears the test shown.
+    explicit TfrmTable(TTestStore &store, QWidget *parent = nullptr);
 
     // Fills the table from the stored test. Raises the file's error before changing anything.
     void ShowTest(const QString &number);
-    // Another data folder: the test shown belonged to the old one and is cleared.
-    void SetDataFolder(const QString &dataFolder);
 
     // The value labels of a column (condition T, N, A or V), named as lblN_E_OMI, lblN_E_OMI_P, ...
     struct TColumn
@@ -50,8 +51,10 @@ protected:
 
 private:
     void buildColumn(TCondition condition, int x);
+    // No test is shown.
+    void clearTest();
 
-    QString m_dataFolder;
+    TTestStore &m_store;
     std::array<TColumn, ConditionCount> m_columns;
 };
 

@@ -1,12 +1,16 @@
 #pragma once
 
 #include "Administration.h"
+#include "Errors.h"
 #include "Random.h"
+#include "RoundJournal.h"
 #include "TestFile.h"
+#include "TestStore.h"
 
 #include <QStringList>
 
 #include <array>
+#include <deque>
 #include <set>
 
 namespace vigix::testing {
@@ -80,6 +84,30 @@ public:
     std::uint32_t Now() override { return now; }
     std::uint32_t now = 0;
 };
+
+// Points the administration at a store of folder, as the main window does: a folder that cannot be reached stays
+// the store's, and a save into it fails. The stores live as long as the test program.
+inline void UseDataFolder(TAdministration &admin, const QString &folder)
+{
+    static std::deque<TTestStore> stores;
+    TTestStore &store = stores.emplace_back();
+    try {
+        store.Open(folder);
+    } catch (const EInOutError &) {
+    }
+    admin.Store = &store;
+}
+
+// Stores a test left by a journal in its own data folder, as the recovery question's "保存する" does.
+inline QString StoreInItsFolder(const TAbandonedTest &test)
+{
+    TTestStore store;
+    try {
+        store.Open(test.DataFolder);
+    } catch (const EInOutError &) {
+    }
+    return StoreAbandonedTest(test, store);
+}
 
 // One administration over fakes, with a clock that moves 100 ms per tick.
 struct Bench

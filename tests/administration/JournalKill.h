@@ -92,7 +92,7 @@ inline KillRun KillAndRecover(const QString &childPath, const QString &dataFolde
         if (!found.isEmpty()) {
             run.journal = true;
             run.recovered = found[0].RoundCount();
-            const QString number = StoreAbandonedTest(found[0]);
+            const QString number = StoreInItsFolder(found[0]);
             QFile stored(TTestFile::TestFilePath(dataFolder, number));
             if (!stored.open(QIODevice::ReadOnly) || stored.readAll() != ExpectedFile(seed, run.recovered, number))
                 run.problems << u"the stored file differs from the one Shift+Esc would have stored after round %1"_s

@@ -15,7 +15,7 @@ class SimulatedTest
 public:
     explicit SimulatedTest(std::uint32_t seed, const QString &dataFolder = QString()) : bench(1000, seed), m_child(seed)
     {
-        bench.admin.DataFolder = dataFolder;
+        UseDataFolder(bench.admin, dataFolder);
         bench.testFile.Info = Subject();
     }
 

@@ -403,7 +403,7 @@ void TestAdministration::test_shiftEscStoresTheRoundsWhoseLastStepRan()
     QFETCH(bool, midRound);
     QTemporaryDir folder;
     Bench b;
-    b.admin.DataFolder = folder.path() + u'/';
+    UseDataFolder(b.admin, folder.path() + u'/');
     int saved = 0;
     b.admin.OnTestSaved = [&] { ++saved; };
     b.testFile.Info.Kensabangou = u"0042"_s;
@@ -426,7 +426,7 @@ void TestAdministration::test_shiftEscStoresTheRoundsWhoseLastStepRan()
     QCOMPARE(saved, 1);
 
     TTestFile stored;
-    stored.ReadFile(b.admin.DataFolder, u"0042"_s);
+    stored.ReadFile(b.admin.Store->Folder(), u"0042"_s);
     QCOMPARE(stored.RoundCount, completedRounds);
     QCOMPARE(stored.Info.Shimei1, u"山田"_s);
     for (int i = 1; i <= completedRounds; ++i)
@@ -439,7 +439,7 @@ void TestAdministration::test_failedSaveStopsTheRoundsAndCanBeRetried()
 {
     QTemporaryDir folder;
     Bench b;
-    b.admin.DataFolder = folder.path() + u"/missing/"_s;
+    UseDataFolder(b.admin, folder.path() + u"/missing/"_s);
     b.testFile.Info.Kensabangou = u"7"_s;
     b.start(3);
     runToFirstOnset(b);
@@ -455,10 +455,10 @@ void TestAdministration::test_failedSaveStopsTheRoundsAndCanBeRetried()
     QCOMPARE(b.testFile.Rounds[round], inProgress);
     QCOMPARE(b.screen.log, shown);
 
-    b.admin.DataFolder = folder.path() + u'/';
+    UseDataFolder(b.admin, folder.path() + u'/');
     QVERIFY(b.admin.FormKeyDown(TAdministration::EscapeKey, true));
     TTestFile stored;
-    stored.ReadFile(b.admin.DataFolder, u"7"_s);
+    stored.ReadFile(b.admin.Store->Folder(), u"7"_s);
     QCOMPARE(stored.RoundCount, round - 1);
 }
 
@@ -466,12 +466,12 @@ void TestAdministration::test_numberTakenMeanwhile_storesUnderTheNextFreeNumber(
 {
     QTemporaryDir folder;
     Bench b;
-    b.admin.DataFolder = folder.path() + u'/';
+    UseDataFolder(b.admin, folder.path() + u'/');
     TTestFile other; // another child's test, stored under the number this one was offered
     other.Info.Kensabangou = u"1001"_s;
     other.Info.Shimei1 = u"他人"_s;
-    other.WriteFile(b.admin.DataFolder, u"1001"_s);
-    QFile deleted(b.admin.DataFolder + u"1002.del"_s); // deleted tests keep their numbers too
+    other.WriteFile(b.admin.Store->Folder(), u"1001"_s);
+    QFile deleted(b.admin.Store->Folder() + u"1002.del"_s); // deleted tests keep their numbers too
     QVERIFY(deleted.open(QIODevice::WriteOnly));
     deleted.close();
 
@@ -483,18 +483,18 @@ void TestAdministration::test_numberTakenMeanwhile_storesUnderTheNextFreeNumber(
     runToFirstOnset(b);
     while (b.admin.Round <= 2)
         b.tick();
-    const QString dataFolder = b.admin.DataFolder;
-    b.admin.DataFolder = folder.path() + u"/missing/"_s; // the first attempt fails...
+    const QString dataFolder = b.admin.Store->Folder();
+    UseDataFolder(b.admin, folder.path() + u"/missing/"_s); // the first attempt fails...
     QVERIFY_THROWS_EXCEPTION(EInOutError, b.admin.FormKeyDown(TAdministration::EscapeKey, true));
-    b.admin.DataFolder = dataFolder; // ...and the retry still tells which number the test got
+    UseDataFolder(b.admin, dataFolder); // ...and the retry still tells which number the test got
     QVERIFY(b.admin.FormKeyDown(TAdministration::EscapeKey, true));
 
     QCOMPARE(told, (QStringList{u"1001"_s, u"1003"_s}));
     TTestFile stored;
-    stored.ReadFile(b.admin.DataFolder, u"1001"_s);
+    stored.ReadFile(b.admin.Store->Folder(), u"1001"_s);
     QCOMPARE(stored.Info.Shimei1, u"他人"_s);
     QCOMPARE(stored.RoundCount, 0);
-    stored.ReadFile(b.admin.DataFolder, u"1003"_s);
+    stored.ReadFile(b.admin.Store->Folder(), u"1003"_s);
     QCOMPARE(stored.Info.Shimei1, u"本人"_s);
     QCOMPARE(stored.Info.Kensabangou, u"1003"_s);
     QCOMPARE(stored.RoundCount, 2);
@@ -531,7 +531,7 @@ void TestAdministration::simulatedChild_wholeTestIsStoredReadBackAndScored()
 {
     QTemporaryDir folder;
     Bench b(0xFFFF0000u, 2024);
-    b.admin.DataFolder = folder.path() + u'/';
+    UseDataFolder(b.admin, folder.path() + u'/');
     b.testFile.Info.Kensabangou = u"1234"_s;
     b.start(3);
     b.ticks(51);
@@ -587,7 +587,7 @@ void TestAdministration::simulatedChild_wholeTestIsStoredReadBackAndScored()
     QVERIFY(b.admin.FormKeyDown(TAdministration::EscapeKey, true));
 
     TTestFile stored;
-    stored.ReadFile(b.admin.DataFolder, u"1234"_s);
+    stored.ReadFile(b.admin.Store->Folder(), u"1234"_s);
     QCOMPARE(stored.RoundCount, 500);
     stored.Culc();
     for (int c = condT; c <= condV; ++c)

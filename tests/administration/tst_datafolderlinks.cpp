@@ -106,7 +106,7 @@ void DataFolderLinksTest::testSave_linksUnderItsNames_writesOnlyItsOwnFiles()
     put(own, "the examiner's own file");
 
     Bench b;
-    b.admin.DataFolder = data;
+    UseDataFolder(b.admin, data);
     QStringList told;
     b.admin.OnNumberTaken = [&](const QString &offered, const QString &stored) { told << offered << stored; };
     b.testFile.Info.Kensabangou = u"1001"_s;
@@ -172,7 +172,9 @@ void DataFolderLinksTest::writersAndReaders_linkAtThePath_refusedAndTargetUntouc
     QVERIFY(refused([&] { reader.ReadInfo(data, u"1001"_s); }));
     QVERIFY(refused([&] { reader.ReadFile(data, u"1001"_s); }));
     QVERIFY(!ReadTimingSummary(TimingFilePath(data, u"1001"_s)));
-    QCOMPARE(ChildHistory(data, child.Info).size(), 0);
+    TTestStore store;
+    store.Open(data);
+    QCOMPARE(ChildHistory(store, child.Info).size(), 0);
 
     QCOMPARE(contents(target), before);
     QCOMPARE(QFileInfo::exists(target), !dangling);
@@ -232,8 +234,8 @@ void DataFolderLinksTest::journals_ofAnotherUserOrLinked_neverOffered()
     QCOMPARE(found.size(), 1);
     QCOMPARE(found.first().Info.Shimei1, u"本人"_s);
     QCOMPARE(modeOf(recovery), 0700);
-    QVERIFY_THROWS_EXCEPTION(EInOutError, StoreAbandonedTest(TAbandonedTest{
-                                              recovery + u"1002-1.journal"_s, data, found.first().Info, {}, {}}));
+    QVERIFY_THROWS_EXCEPTION(EInOutError, StoreInItsFolder(TAbandonedTest{recovery + u"1002-1.journal"_s, data,
+                                                                          found.first().Info, {}, {}}));
 
     if (::geteuid() != 0)
         QSKIP("files of another user can only be made by root");
@@ -294,11 +296,11 @@ void DataFolderLinksTest::journal_numberLeadingOutOfTheFolder_storedInsideUnderT
     const QList<TAbandonedTest> found = FindAbandonedTests(root.filePath(u"local/"_s), data);
     QCOMPARE(found.size(), 3);
     QCOMPARE(found.last().DataFolder, data);
-    QCOMPARE(StoreAbandonedTest(found.last()), u"3001"_s);
+    QCOMPARE(StoreInItsFolder(found.last()), u"3001"_s);
     QCOMPARE(found.first().Info.Kensabangou, u"../escaped"_s);
-    QCOMPARE(StoreAbandonedTest(found.first()), u"1001"_s);
+    QCOMPARE(StoreInItsFolder(found.first()), u"1001"_s);
     QCOMPARE(found.at(1).Info.Kensabangou, u":2001"_s);
-    QCOMPARE(StoreAbandonedTest(found.at(1)), u":2001"_s);
+    QCOMPARE(StoreInItsFolder(found.at(1)), u":2001"_s);
     QCOMPARE(entries(root.path()), (QStringList{u"data"_s, u"elsewhere"_s}));
     QCOMPARE(entries(elsewhere), QStringList());
     QCOMPARE(entries(data), (QStringList{u".recovery"_s, u"1001.txt"_s, u"3001.txt"_s, u":2001.txt"_s}));

@@ -191,7 +191,7 @@ void TestRoundJournal::abandonedTest_isStoredExactlyAsShiftEscWouldHaveStoredIt(
     QCOMPARE(found[0].Error, QString());
     QCOMPARE(NextTestNumber(folder), 1001);
 
-    QCOMPARE(StoreAbandonedTest(found[0]), u"1001"_s);
+    QCOMPARE(StoreInItsFolder(found[0]), u"1001"_s);
     QCOMPARE(contents(folder + u"1001.txt"_s), contents(saved.filePath(u"1001.txt"_s)));
     QCOMPARE(journals(saved.path() + u'/'), QStringList());
     QVERIFY(findAbandoned(folder).isEmpty());
@@ -213,7 +213,7 @@ void TestRoundJournal::tornOrDamagedLastLine_isIgnored_unreadableSubject_canOnly
         const QList<TAbandonedTest> found = findAbandoned(folder);
         QCOMPARE(found.size(), 1);
         QCOMPARE(found[0].RoundCount(), 5);
-        QCOMPARE(StoreAbandonedTest(found[0]), u"1001"_s);
+        QCOMPARE(StoreInItsFolder(found[0]), u"1001"_s);
         QCOMPARE(contents(folder + u"1001.txt"_s), five);
         QVERIFY(!QFile::exists(path));
         QVERIFY(QFile::remove(folder + u"1001.txt"_s));
@@ -224,7 +224,7 @@ void TestRoundJournal::tornOrDamagedLastLine_isIgnored_unreadableSubject_canOnly
     const QList<TAbandonedTest> found = findAbandoned(folder);
     QCOMPARE(found.size(), 1);
     QVERIFY(!found[0].Error.isEmpty());
-    QVERIFY_THROWS_EXCEPTION(EConvertError, StoreAbandonedTest(found[0]));
+    QVERIFY_THROWS_EXCEPTION(EConvertError, StoreInItsFolder(found[0]));
     QVERIFY(QFile::exists(path));
     DiscardAbandonedTest(found[0]);
     QVERIFY(!QFile::exists(path));
@@ -247,7 +247,7 @@ void TestRoundJournal::numberTakenMeanwhile_storesUnderTheNextFreeNumber()
 
     const QList<TAbandonedTest> found = findAbandoned(folder);
     QCOMPARE(found.size(), 1);
-    QCOMPARE(StoreAbandonedTest(found[0]), u"1003"_s);
+    QCOMPARE(StoreInItsFolder(found[0]), u"1003"_s);
     QCOMPARE(contents(folder + u"1003.txt"_s), sim.fileAtRound(3, u"1003"_s));
     QCOMPARE(contents(folder + u"1001.txt"_s), other);
     QCOMPARE(journals(folder), QStringList());
@@ -287,7 +287,7 @@ void TestRoundJournal::journalInUse_isNotListed_oldJournalStays_storedTestIsRemo
     const int holder = ::open(QFile::encodeName(firstPath).constData(), O_RDONLY);
     QVERIFY(holder >= 0 && ::flock(holder, LOCK_EX | LOCK_NB) == 0);
     QVERIFY(findAbandoned(folder).isEmpty());
-    QVERIFY_THROWS_EXCEPTION(EInOutError, StoreAbandonedTest(found[0]));
+    QVERIFY_THROWS_EXCEPTION(EInOutError, StoreInItsFolder(found[0]));
     ::close(holder);
 
     // Saved, but the program stopped before removing the journal: the stored file holds all of it.

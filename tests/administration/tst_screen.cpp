@@ -211,7 +211,7 @@ private slots:
         Rig rig;
         rig.screen.SetPriorityServices(&scheduler, nullptr);
         rig.testFile.Info.Kensabangou = u"1234"_s;
-        rig.admin().DataFolder = data.path() + u'/';
+        UseDataFolder(rig.admin(), data.path() + u'/');
         // A thread named as Qt's X11 event reader is, which frames and presses wait on.
         std::atomic<std::uint64_t> reader = 0;
         std::atomic<bool> done = false;
@@ -363,7 +363,7 @@ private slots:
         QTemporaryDir data;
         Rig rig;
         rig.testFile.Info.Kensabangou = u"1234"_s;
-        rig.admin().DataFolder = data.filePath(u"missing/folder/"_s);
+        UseDataFolder(rig.admin(), data.filePath(u"missing/folder/"_s));
         rig.start(3);
         rig.tick(51);
         QTest::mouseClick(&rig.screen, Qt::LeftButton);
@@ -381,10 +381,10 @@ private slots:
         QCOMPARE(failed.count(), 1);
         QVERIFY(rig.screen.IsOpen());
 
-        rig.admin().DataFolder = data.path() + u'/';
+        UseDataFolder(rig.admin(), data.path() + u'/');
         rig.shiftEscape();
         QVERIFY(!rig.screen.isVisible());
-        QVERIFY(QFile::exists(TTestFile::TestFilePath(rig.admin().DataFolder, u"1234"_s)));
+        QVERIFY(QFile::exists(TTestFile::TestFilePath(rig.admin().Store->Folder(), u"1234"_s)));
         QCOMPARE(app->caught.size(), 1);
     }
 
@@ -404,7 +404,7 @@ private slots:
         testFile.Info.Kensabangou = u"1001"_s;
         TfrmScreen screen{testFile, practiceFile, random, sound, clock, nullptr, &time};
         TAdministration &admin = screen.Administration();
-        admin.DataFolder = data.path() + u'/';
+        UseDataFolder(admin, data.path() + u'/');
         screen.StartSection(3);
         QVERIFY(QTest::qWaitForWindowExposed(&screen));
 
@@ -490,7 +490,7 @@ private slots:
             QVERIFY2((exposure >= 200ms && exposure <= 201ms) || round == 3,
                      qPrintable(u"triangle of round %1"_s.arg(round)));
         }
-        const std::optional<TTimingSummary> summary = ReadTimingSummary(TimingFilePath(admin.DataFolder, u"1001"_s));
+        const std::optional<TTimingSummary> summary = ReadTimingSummary(TimingFilePath(admin.Store->Folder(), u"1001"_s));
         QVERIFY(summary);
         QCOMPARE(summary->DisturbedRounds, (QList<int>{2, 3, 4}));
         QVERIFY2(summary->SlippedMs >= 640 && summary->SlippedMs < 642,

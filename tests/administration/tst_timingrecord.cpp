@@ -123,7 +123,7 @@ private slots:
     {
         QTemporaryDir folder;
         Bench bench;
-        bench.admin.DataFolder = folder.path() + u'/';
+        testing::UseDataFolder(bench.admin, folder.path() + u'/');
         bench.testFile.Info.Kensabangou = u"1001"_s;
         bench.start(3);
         bench.ticks(3);

@@ -5,6 +5,7 @@
 #include "MessageBox.h"
 #include "Print.h"
 #include "TestFile.h"
+#include "TestStore.h"
 #include "TimingSummary.h"
 #include "VigixApplication.h"
 
@@ -30,14 +31,17 @@ namespace {
 class FakeHost : public ICardHost
 {
 public:
-    explicit FakeHost(const QString &folder) : folder(folder), input(testFile, folder), print(folder) {}
-    QString CardDataFolder() const override { return folder; }
+    explicit FakeHost(const QString &folder) : input(testFile, store), print(store)
+    {
+        store.Open(folder);
+        QObject::connect(&store, &TTestStore::ListChanged, [this] { ++listRefreshes; });
+    }
+    TTestStore &Store() override { return store; }
     void MakeTestCurrent(const QString &number) override { madeCurrent.append(number); }
-    void RefreshTestList() override { ++listRefreshes; }
     TfrmInput &Input() override { return input; }
     TfrmPrint &Print() override { return print; }
 
-    QString folder;
+    TTestStore store;
     TTestFile testFile;
     TfrmInput input;
     TfrmPrint print;

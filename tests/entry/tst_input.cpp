@@ -4,6 +4,7 @@
 #include "MessageBox.h"
 #include "ShiftJis.h"
 #include "TestFile.h"
+#include "TestStore.h"
 #include "VigixApplication.h"
 
 #include <QComboBox>
@@ -106,7 +107,9 @@ private slots:
     void window_sizeCaptionAndChoiceLists()
     {
         TTestFile testFile;
-        TfrmInput input(testFile, folder());
+        TTestStore store;
+        store.Open(folder());
+        TfrmInput input(testFile, store);
         QCOMPARE(input.size(), QSize(416, 446));
         QCOMPARE(input.windowTitle(), u"被験者情報入力"_s);
         QCOMPARE(items(input.cmbSeibetsu), (QStringList{QString(), u"男"_s, u"女"_s}));
@@ -128,7 +131,9 @@ private slots:
         storedTest(u"1001"_s, 0).WriteFile(folder(), u"1001"_s);
         QFile(folder() + u"1002.del"_s).open(QIODevice::WriteOnly);
         TTestFile testFile;
-        TfrmInput input(testFile, folder());
+        TTestStore store;
+        store.Open(folder());
+        TfrmInput input(testFile, store);
         input.PrepareEditTest(u"1001"_s); // leaves every field filled
         input.PrepareNewTest();
         QCOMPARE(input.edtKensabangou->text(), u"1003"_s);
@@ -154,7 +159,9 @@ private slots:
     void age_followsBirthYearAndMonth_notTheDay()
     {
         TTestFile testFile;
-        TfrmInput input(testFile, folder());
+        TTestStore store;
+        store.Open(folder());
+        TfrmInput input(testFile, store);
         input.PrepareNewTest();
         input.edtKensanichiji->setText(u"2002/10/11 15:30:03"_s);
         input.cmbSeinengappi1->setEditText(u"1993"_s);
@@ -172,7 +179,9 @@ private slots:
     void start_requiredItemMissing_warnsKeepsEverythingStoresNothing()
     {
         TTestFile testFile;
-        TfrmInput input(testFile, folder());
+        TTestStore store;
+        store.Open(folder());
+        TfrmInput input(testFile, store);
         input.PrepareNewTest();
         fillRequired(input);
         input.cmbSeinengappi3->setCurrentIndex(0);
@@ -211,7 +220,9 @@ private slots:
         QFETCH(QString, text);
         QFETCH(QString, expected);
         TTestFile testFile;
-        TfrmInput input(testFile, folder());
+        TTestStore store;
+        store.Open(folder());
+        TfrmInput input(testFile, store);
         input.PrepareNewTest();
         fillRequired(input);
         auto *box = input.findChild<QLineEdit *>(control);
@@ -232,7 +243,9 @@ private slots:
     void start_kanaAndChoiceTexts_reachTheTestAndReadBackFromTheFile()
     {
         TTestFile testFile;
-        TfrmInput input(testFile, folder());
+        TTestStore store;
+        store.Open(folder());
+        TfrmInput input(testFile, store);
         input.PrepareNewTest();
         typeText(input.edtShimei1, u"ﾔﾏﾀﾞ"_s);
         typeText(input.edtShimei2, u"ハナコ"_s);
@@ -268,7 +281,9 @@ private slots:
         const TTestFile original = storedTest(u"1004"_s, 37);
         original.WriteFile(folder(), u"1004"_s);
         TTestFile testFile;
-        TfrmInput input(testFile, folder());
+        TTestStore store;
+        store.Open(folder());
+        TfrmInput input(testFile, store);
         input.PrepareEditTest(u"1004"_s);
         QCOMPARE(input.EnteredInfo(), original.Info);
         QCOMPARE(input.lblAge1->text(), u"8"_s);
@@ -296,7 +311,9 @@ private slots:
     {
         storedTest(u"1001"_s, 3).WriteFile(folder(), u"1001"_s);
         TTestFile testFile;
-        TfrmInput input(testFile, folder());
+        TTestStore store;
+        store.Open(folder());
+        TfrmInput input(testFile, store);
         input.PrepareEditTest(u"1001"_s);
         input.btnStart->setText(TfrmInput::EditCaption);
         QFile::remove(folder() + u"1001.txt"_s);
@@ -314,7 +331,9 @@ private slots:
         hand.Info.Kensanichiji = u"11-10-2002"_s;
         hand.WriteFile(folder(), u"1001"_s);
         TTestFile testFile;
-        TfrmInput input(testFile, folder());
+        TTestStore store;
+        store.Open(folder());
+        TfrmInput input(testFile, store);
         QVERIFY_THROWS_EXCEPTION(EConvertError, input.PrepareEditTest(u"1001"_s));
         input.PrepareRetest(u"1001"_s); // a re-test takes today's date-time, from which the age is read
         QVERIFY(!input.lblAge1->text().isEmpty());
@@ -325,7 +344,9 @@ private slots:
         const TTestFile original = storedTest(u"1001"_s, 5);
         original.WriteFile(folder(), u"1001"_s);
         TTestFile testFile;
-        TfrmInput input(testFile, folder());
+        TTestStore store;
+        store.Open(folder());
+        TfrmInput input(testFile, store);
         input.PrepareRetest(u"1001"_s);
         const TTestInfo entered = input.EnteredInfo();
         QCOMPARE(entered.Kensabangou, u"1002"_s);
@@ -339,7 +360,9 @@ private slots:
     void keys_tabOrderAndNeitherEnterNorEscCloses()
     {
         TTestFile testFile;
-        TfrmInput input(testFile, folder());
+        TTestStore store;
+        store.Open(folder());
+        TfrmInput input(testFile, store);
         input.PrepareNewTest();
         input.show();
         QVERIFY(QTest::qWaitForWindowActive(&input));

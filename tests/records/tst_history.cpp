@@ -1,5 +1,6 @@
 #include "../ChildTests.h"
 #include "History.h"
+#include "TestStore.h"
 
 #include <QDir>
 #include <QFile>
@@ -35,7 +36,9 @@ private slots:
         child.Seinengappi2 = u"4"_s;
         child.Seinengappi3 = u"1"_s;
         QStringList unreadable;
-        const QList<THistoryEntry> history = ChildHistory(folder.path(), child, &unreadable);
+        TTestStore store;
+        store.Open(folder.path());
+        const QList<THistoryEntry> history = ChildHistory(store, child, &unreadable);
         QCOMPARE(history.size(), 3);
         QCOMPARE(history[0].Number, u"1001"_s);
         QCOMPARE(history[1].Number, u"1002"_s);

@@ -1,6 +1,7 @@
 #include "Graphs.h"
 #include "MessageBox.h"
 #include "TestFile.h"
+#include "TestStore.h"
 #include "VigixApplication.h"
 
 #include <QtCharts/QBarCategoryAxis>
@@ -71,9 +72,11 @@ private slots:
 
     void windows_namedUntilFilled_totalDown_closingOnlyHides()
     {
-        TfrmGraph1 graph1(folder(), current());
-        TfrmGraph2 graph2(folder(), current());
-        TfrmGraph3 graph3(folder(), current());
+        TTestStore store;
+        store.Open(folder());
+        TfrmGraph1 graph1(store, current());
+        TfrmGraph2 graph2(store, current());
+        TfrmGraph3 graph3(store, current());
         const QList<TfrmGraph *> graphs{&graph1, &graph2, &graph3};
         const QStringList titles{u"反応時間推移グラフ"_s, u"反応時間分布グラフ"_s, u"誤反応比率グラフ"_s};
         for (TfrmGraph *graph : graphs) {
@@ -98,7 +101,9 @@ private slots:
         writeTest(folder(), u"2001"_s, u"TN400 TA300 NA0 TN800 TA700 TV0"_s);
         writeTest(folder(), u"2002"_s, u"TV640"_s);
         m_current = u"2001"_s;
-        TfrmGraph1 graph(folder(), current());
+        TTestStore store;
+        store.Open(folder());
+        TfrmGraph1 graph(store, current());
         graph.show();
         graph.ShowTest(u"2001"_s);
         QCOMPARE(graph.windowTitle(), u"2001 山田 花子"_s);
@@ -125,7 +130,9 @@ private slots:
     {
         writeTest(folder(), u"2003"_s, u"TN250 TN299 TN300 TN1000 TN1249 TA0"_s);
         m_current = u"2003"_s;
-        TfrmGraph2 graph(folder(), current());
+        TTestStore store;
+        store.Open(folder());
+        TfrmGraph2 graph(store, current());
         graph.show();
         graph.ShowTest(u"2003"_s);
         auto bars = [&] {
@@ -159,7 +166,9 @@ private slots:
         writeTest(folder(), u"2004"_s,
                   u"TN0 "_s.repeated(3) + u"TN100 "_s.repeated(4) + u"NN500 TV400+600 TV400+600 TA500 TA600"_s);
         m_current = u"2004"_s;
-        TfrmGraph3 graph(folder(), current());
+        TTestStore store;
+        store.Open(folder());
+        TfrmGraph3 graph(store, current());
         graph.show();
         QTest::mouseClick(graph.sbn_N, Qt::LeftButton);
         const QStringList legends{u"0 % 多発反応エラー"_s, u"12.5 % 誤反応エラー"_s, u"37.5 % 無反応エラー"_s,
@@ -192,7 +201,9 @@ private slots:
     {
         writeTest(folder(), u"2005"_s, u"TA300 TN900"_s);
         writeTest(folder(), u"2006"_s, u"TN1000 TA500 TA700"_s);
-        TfrmGraph1 graph(folder(), current());
+        TTestStore store;
+        store.Open(folder());
+        TfrmGraph1 graph(store, current());
         graph.show();
         m_current = u"2005"_s;
         QTest::mouseClick(graph.sbn_A, Qt::LeftButton);

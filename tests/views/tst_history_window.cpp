@@ -5,6 +5,7 @@
 #include "MessageBox.h"
 #include "Print.h"
 #include "TestFile.h"
+#include "TestStore.h"
 #include "VigixApplication.h"
 
 #include <QtCharts/QCategoryAxis>
@@ -77,8 +78,10 @@ private slots:
 
     void showHistory_columnsInDateOrder_currentInBold_unreadableNamed()
     {
-        TfrmPrint print(folder());
-        TfrmHistory window(folder(), print, nullptr);
+        TTestStore store;
+        store.Open(folder());
+        TfrmPrint print(store);
+        TfrmHistory window(store, print, nullptr);
         window.ShowHistory(u"1002"_s);
         QCOMPARE(window.objectName(), u"history1002"_s);
         QVERIFY(window.windowTitle().contains(u"山田 花子"_s));
@@ -107,8 +110,10 @@ private slots:
 
     void charts_followTheTests_withoutPointsForMissingResults()
     {
-        TfrmPrint print(folder());
-        TfrmHistory window(folder(), print, nullptr);
+        TTestStore store;
+        store.Open(folder());
+        TfrmPrint print(store);
+        TfrmHistory window(store, print, nullptr);
         window.ShowHistory(u"1003"_s);
         const auto &charts = window.chtHistory;
         // Errors: omission 15, 5, 0 and 50 %; commission 15, 5, 0, 0 %.
@@ -156,8 +161,10 @@ private slots:
 
     void showHistory_unreadableTest_raisesAndKeepsTheWindow()
     {
-        TfrmPrint print(folder());
-        TfrmHistory window(folder(), print, nullptr);
+        TTestStore store;
+        store.Open(folder());
+        TfrmPrint print(store);
+        TfrmHistory window(store, print, nullptr);
         window.ShowHistory(u"1001"_s);
         QVERIFY_THROWS_EXCEPTION(EVigixError, window.ShowHistory(u"1099"_s));
         QCOMPARE(window.objectName(), u"history1001"_s);
@@ -175,8 +182,10 @@ private slots:
             QVERIFY(damaged.open(QIODevice::Append));
             damaged.write("x\r\n");
         }
-        TfrmPrint print(path);
-        TfrmHistory window(path, print, nullptr);
+        TTestStore store;
+        store.Open(path);
+        TfrmPrint print(store);
+        TfrmHistory window(store, print, nullptr);
         window.ShowHistory(u"4001"_s);
         QCOMPARE(window.grdHistory->columnCount(), 1);
         const QString told = window.lblUnreadable->text();
@@ -186,8 +195,10 @@ private slots:
 
     void print_reportWithTheHistoryAsSecondPage_onlyFromThisWindow()
     {
-        TfrmPrint print(folder());
-        TfrmHistory window(folder(), print, nullptr);
+        TTestStore store;
+        store.Open(folder());
+        TfrmPrint print(store);
+        TfrmHistory window(store, print, nullptr);
         window.ShowHistory(u"1002"_s);
         const QString pdf = folder() + u"history.pdf"_s;
         int pages = 0;

@@ -5,6 +5,7 @@
 #include "Print.h"
 #include "SafeFile.h"
 #include "TestFile.h"
+#include "TestStore.h"
 #include "VigixApplication.h"
 
 #include <QAction>
@@ -203,7 +204,9 @@ private slots:
         addRounds(test, 1, u"T"_s, u"A"_s, 100); // and an anticipation, so no hit at all; no triangle rounds
         test.WriteFile(folder(), u"1001"_s);
 
-        TfrmPrint print(folder());
+        TTestStore store;
+        store.Open(folder());
+        TfrmPrint print(store);
         print.PrepareReport(u"1001"_s);
         QCOMPARE(print.Text(u"qlblShimei"_s), u"山田 太郎"_s);
         QCOMPARE(print.Text(u"qlblSeinengappi"_s), u"1993/12/5"_s);
@@ -249,7 +252,9 @@ private slots:
         addRounds(test, omissions, u"T"_s, u"V"_s, 0);
         addRounds(test, rounds - omissions, u"N"_s, u"A"_s, 0);
         test.WriteFile(folder(), u"1002"_s);
-        TfrmPrint print(folder());
+        TTestStore store;
+        store.Open(folder());
+        TfrmPrint print(store);
         print.PrepareReport(u"1002"_s);
         QCOMPARE(print.Text(u"qlblOMI_Level"_s), bar);
         QCOMPARE(print.Text(u"qlblCOM_Level"_s), QString());
@@ -261,7 +266,9 @@ private slots:
         test.Info.Shimei1 = u"前回"_s;
         addRounds(test, 3, u"T"_s, u"N"_s, 350);
         test.WriteFile(folder(), u"1003"_s);
-        TfrmPrint print(folder());
+        TTestStore store;
+        store.Open(folder());
+        TfrmPrint print(store);
         print.PrepareReport(u"1003"_s);
         QVERIFY_THROWS_EXCEPTION(EInOutError, print.PrepareReport(u"1099"_s));
         QCOMPARE(print.Text(u"qlblShimei"_s), u"前回 "_s);
@@ -278,7 +285,9 @@ private slots:
         test.Info.Shimei1 = u"山田"_s;
         addRounds(test, 40, u"T"_s, u"N"_s, 420);
         test.WriteFile(folder(), u"1006"_s);
-        TfrmPrint print(folder());
+        TTestStore store;
+        store.Open(folder());
+        TfrmPrint print(store);
         print.PrepareReport(u"1006"_s);
         const QString path = folder() + u"report.pdf"_s;
         SaveFileSafely(path, "an older report", TLinks::Follow);
@@ -314,7 +323,9 @@ private slots:
         addRounds(test, 3, u"T"_s, u"A"_s, 0);
         addRounds(test, 3, u"T"_s, u"V"_s, 0);
         test.WriteFile(folder(), u"1004"_s);
-        TfrmPrint print(folder());
+        TTestStore store;
+        store.Open(folder());
+        TfrmPrint print(store);
         print.PrepareReport(u"1004"_s);
         const QString pdf = folder() + u"report.pdf"_s;
         print.WritePdf(pdf);
@@ -391,7 +402,9 @@ private slots:
         TTestFile test;
         addRounds(test, 3, u"T"_s, u"N"_s, 400);
         test.WriteFile(folder(), u"1007"_s);
-        TfrmPrint print(folder());
+        TTestStore store;
+        store.Open(folder());
+        TfrmPrint print(store);
         print.PrepareReport(u"1007"_s);
         const QImage empty = paint(print);
         QImage blank = paper();
@@ -448,7 +461,9 @@ private slots:
         TTestFile test;
         addRounds(test, 5, u"T"_s, u"A"_s, 700);
         test.WriteFile(folder(), u"1005"_s);
-        TfrmPrint print(folder());
+        TTestStore store;
+        store.Open(folder());
+        TfrmPrint print(store);
         print.PrepareReport(u"1005"_s);
         const QString pdf = folder() + u"saved"_s; // the dialog's answer, without suffix
         bool busy = false;

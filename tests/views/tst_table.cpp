@@ -1,5 +1,6 @@
 #include "Errors.h"
 #include "Table.h"
+#include "TestStore.h"
 
 #include <QLabel>
 #include <QSignalSpy>
@@ -53,7 +54,9 @@ private slots:
         addRounds(test, 2, u"N"_s, u"A"_s, 0);      // and two correct rejections
         test.WriteFile(m_folder.path(), u"1001"_s); // no triangle rounds at all
 
-        TfrmTable table(m_folder.path());
+        TTestStore store;
+        store.Open(m_folder.path());
+        TfrmTable table(store);
         table.ShowTest(u"1001"_s);
         QCOMPARE(table.windowTitle(), u"1001 山田 花子"_s);
         QCOMPARE(table.lblShimei->text(), u"山田 花子"_s);
@@ -81,7 +84,9 @@ private slots:
         test.Info.Kensabangou = u"1002"_s;
         addRounds(test, 5, u"T"_s, u"V"_s, 300);
         test.WriteFile(m_folder.path(), u"1002"_s);
-        TfrmTable table(m_folder.path());
+        TTestStore store;
+        store.Open(m_folder.path());
+        TfrmTable table(store);
         table.ShowTest(u"1002"_s);
         const QString title = table.windowTitle();
         QVERIFY_THROWS_EXCEPTION(EInOutError, table.ShowTest(u"1099"_s));
@@ -91,7 +96,9 @@ private slots:
 
     void hiding_isTold()
     {
-        TfrmTable table(m_folder.path());
+        TTestStore store;
+        store.Open(m_folder.path());
+        TfrmTable table(store);
         QSignalSpy hidden(&table, &TfrmTable::Hidden);
         table.show();
         QVERIFY(QTest::qWaitForWindowExposed(&table));
