@@ -105,8 +105,14 @@ TfrmPanel::TfrmPanel(const QString &dataFolder, ISoundChannel *sound, QWidget *p
     const QString programFiles = ProgramFilesFolder(m_values.ProgramFolder);
     m_values.WaveFolder = programFiles + u"wave/"_s;
     m_values.HelpPage = programFiles + u"help/index.htm"_s;
-    const QString chosenFolder =
-        dataFolder.isEmpty() ? ChosenDataFolder(TWindowLayout::DefaultSettingsPath()) : QString();
+    // Settings that cannot be read leave the chosen folder unknown: the default one is used, and the examiner told.
+    QString chosenFolder;
+    QString unreadableSettings;
+    try {
+        chosenFolder = dataFolder.isEmpty() ? ChosenDataFolder(TWindowLayout::DefaultSettingsPath()) : QString();
+    } catch (const EInOutError &error) {
+        unreadableSettings = error.message();
+    }
     m_values.DataFolder = !dataFolder.isEmpty()     ? dataFolder
                           : !chosenFolder.isEmpty() ? chosenFolder
                                                     : DefaultDataFolder();
@@ -135,6 +141,9 @@ TfrmPanel::TfrmPanel(const QString &dataFolder, ISoundChannel *sound, QWidget *p
     resize(544, 302 - 28); // an outer height of 302 less the title bar
 
     try {
+        if (!unreadableSettings.isEmpty())
+            TMessageBox::Error(this, unreadableSettings + u"\n\n既定のデータフォルダ \"%1\" を使います。"_s.arg(
+                                                              QDir::toNativeSeparators(m_values.DataFolder)));
         if (chosenFolder.isEmpty()) {
             // A missing default folder is created; one that cannot be is told now, not when a test's save fails.
             const QString openToOthers = EnsureDataFolder(m_values.DataFolder);
@@ -227,10 +236,9 @@ void TfrmPanel::showEvent(QShowEvent *event)
 
 void TfrmPanel::closeEvent(QCloseEvent *event)
 {
-    if (TMessageBox::Run(this, [this] { m_layout->SaveWindowLayout(); }))
-        event->accept();
-    else
-        event->ignore();
+    // Places that cannot be kept (a full disk) are told once; the program still closes, or it never could.
+    TMessageBox::Run(this, [this] { m_layout->SaveWindowLayout(); });
+    event->accept();
 }
 
 void TfrmPanel::buildEntry()
