@@ -210,6 +210,27 @@ TRoundInfo parseRawRoundLine(QByteArrayView line, const QString &path, int lineN
                       : parseRoundLine(QStringView(DecodeShiftJis(line)), path, lineNo);
 }
 
+// The whole file into test: the subject line, then every round line from 1, and RoundCount.
+void decodeTestFile(TTestFile &test, const QByteArray &bytes, const QString &path)
+{
+    // Only the subject line holds Japanese text.
+    QList<QByteArrayView> lines = splitRawLines(bytes);
+    setInfoFromLine(test.Info, lines.isEmpty() ? QString() : DecodeShiftJis(lines.takeFirst()));
+
+    // Blank lines after the last round (an editor's extra line end) are not rounds.
+    while (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+
+    const int roundLines = static_cast<int>(lines.size());
+    for (int i = 1; i <= roundLines; ++i) {
+        if (i > TTestFile::MaxRounds)
+            throw EConvertError(u"ファイル \"%1\" には試行の行が %2 行あり、上限の %3 行を超えています"_s.arg(
+                fileLabel(path), QString::number(roundLines), QString::number(TTestFile::MaxRounds)));
+        test.Rounds[i] = parseRawRoundLine(lines.at(i - 1), path, i + 1);
+    }
+    test.RoundCount = roundLines;
+}
+
 // A text field must read back exactly.
 void checkTextField(const QString &value, const QString &fieldDescription, const QString &path)
 {
@@ -290,7 +311,7 @@ void TTestFile::ReadInfoFromPath(const QString &path)
 
 void TTestFile::ReadFileFromPath(const QString &path)
 {
-    ReadFileFromBytes(readWholeFile(path), path);
+    decodeTestFile(*this, readWholeFile(path), path);
 }
 
 void TTestFile::ReadInfoFromBytes(QByteArrayView bytes)
@@ -304,22 +325,48 @@ void TTestFile::ReadInfoFromBytes(QByteArrayView bytes)
 
 void TTestFile::ReadFileFromBytes(const QByteArray &bytes, const QString &path)
 {
-    // Only the subject line holds Japanese text.
-    QList<QByteArrayView> lines = splitRawLines(bytes);
-    setInfoFromLine(Info, lines.isEmpty() ? QString() : DecodeShiftJis(lines.takeFirst()));
+    decodeTestFile(*this, bytes, path);
+}
 
-    // Blank lines after the last round (an editor's extra line end) are not rounds.
-    while (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast();
+void TTestFile::ReadCheckedFileFromPath(const QString &path)
+{
+    // One read: the bytes checked are the bytes scored, even when the file changes in between.
+    const QByteArray bytes = readWholeFile(path);
+    CheckIsTestFile(bytes, path);
+    decodeTestFile(*this, bytes, path);
+}
 
-    const int roundLines = static_cast<int>(lines.size());
-    for (int i = 1; i <= roundLines; ++i) {
-        if (i > MaxRounds)
-            throw EConvertError(u"ファイル \"%1\" には試行の行が %2 行あり、上限の %3 行を超えています"_s.arg(
-                fileLabel(path), QString::number(roundLines), QString::number(MaxRounds)));
-        Rounds[i] = parseRawRoundLine(lines.at(i - 1), path, i + 1);
+void TTestFile::CheckIsTestFile(QByteArrayView bytes, const QString &path)
+{
+    const auto notATest = [&path](const QString &what) {
+        return EConvertError(u"ファイル \"%1\" は検査のファイルではありません: %2"_s.arg(fileLabel(path), what));
+    };
+    if (bytes.isEmpty())
+        throw notATest(u"空のファイルです"_s);
+    // Shift-JIS trail bytes are 0x40-0x7E and 0x80-0xFC: a byte below 0x20, or 0x7F, is a control code wherever
+    // it stands.
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(bytes[i]);
+        if ((byte < 0x20 && byte != '\r' && byte != '\n') || byte == 0x7F)
+            throw notATest(u"%1 バイト目に制御文字 (0x%2) があります"_s.arg(
+                QString::number(i + 1), u"%1"_s.arg(byte, 2, 16, QChar(u'0')).toUpper()));
     }
-    RoundCount = roundLines;
+    // The subject record: the test number (digits; quotes are ignored like everywhere in a line), then a comma.
+    const qsizetype end = bytes.indexOf('\n');
+    const QByteArrayView first = end < 0 ? bytes : bytes.first(end);
+    const qsizetype comma = first.indexOf(',');
+    bool digits = false;
+    for (char c : comma < 0 ? first : first.first(comma)) {
+        if (c == '"')
+            continue;
+        if (c < '0' || c > '9') {
+            digits = false;
+            break;
+        }
+        digits = true;
+    }
+    if (comma < 0 || !digits)
+        throw notATest(u"1 行目が検査番号で始まる被検者の記録ではありません"_s);
 }
 
 QByteArray TTestFile::Encode(const QString &path) const

@@ -83,6 +83,14 @@ public:
     void ReadInfoFromBytes(QByteArrayView bytes);
     void ReadFileFromBytes(const QByteArray &bytes, const QString &path);
 
+    // Whether bytes can be a test file at all, before anything is read from them: not empty, no control code
+    // other than CR and LF (no writer of a test stores one; a binary file is full of them), and a first line
+    // that begins with a test number and a comma, the subject record. A test of the subject line alone passes.
+    // Raises EConvertError naming path and what is wrong.
+    static void CheckIsTestFile(QByteArrayView bytes, const QString &path);
+    // ReadFileFromPath for a file that may be anything: CheckIsTestFile first, on the same bytes.
+    void ReadCheckedFileFromPath(const QString &path);
+
     // The file's bytes: Shift-JIS, CR LF line ends. Raises EConvertError (naming path and field) for a text
     // field holding ",", a double quote, CR, LF or a character code page 932 cannot hold.
     QByteArray Encode(const QString &path) const;

@@ -1,9 +1,8 @@
 #include "DataFolderSetting.h"
 
-#include "Errors.h"
+#include "SettingsFile.h"
 
 #include <QDir>
-#include <QSettings>
 
 using namespace Qt::StringLiterals;
 
@@ -17,8 +16,10 @@ const QString FolderKey = u"Data/Folder"_s;
 
 QString ChosenDataFolder(const QString &settingsPath)
 {
-    const QSettings settings(settingsPath, QSettings::IniFormat);
-    const QString folder = settings.value(FolderKey).toString().trimmed();
+    // A settings file that cannot be read raises: "no folder chosen" would put the tests in the default folder.
+    // Blanks around a value are already dropped by the reader unless quoted: quoted, they belong to the folder.
+    const TSettingsFile settings(settingsPath);
+    const QString folder = settings.Value(FolderKey).toString();
     // Only an absolute path: a relative one would depend on where the program was started from.
     if (folder.isEmpty() || !QDir::isAbsolutePath(folder))
         return QString();
@@ -28,11 +29,10 @@ QString ChosenDataFolder(const QString &settingsPath)
 
 void StoreChosenDataFolder(const QString &settingsPath, const QString &folder)
 {
-    QSettings settings(settingsPath, QSettings::IniFormat);
-    settings.setValue(FolderKey, QDir::cleanPath(folder));
-    settings.sync();
-    if (settings.status() != QSettings::NoError)
-        throw EInOutError(u"%1 に書き込めません"_s.arg(QDir::toNativeSeparators(settingsPath)));
+    // The window places and any other keys are kept; the old file stays whole if the disk is full.
+    TSettingsFile settings(settingsPath);
+    settings.SetValue(FolderKey, QDir::cleanPath(folder));
+    settings.Save();
 }
 
 } // namespace vigix

@@ -169,7 +169,7 @@ TfrmPanel::TfrmPanel(const QString &dataFolder, ISoundChannel *sound, QWidget *p
     }
     if (!settingsError.isEmpty())
         TMessageBox::Error(this, settingsError + u"\n\n検査を保存するフォルダがわからないため、検査の一覧は空のまま表示します。"
-                                                 u"設定ファイルを直すか、"_s + ChooseAnotherFolder);
+                                                 u"設定ファイルを直すか削除してから、プログラムを起動し直してください。"_s);
     offerAbandonedTests();
 }
 
@@ -242,10 +242,9 @@ void TfrmPanel::showEvent(QShowEvent *event)
 
 void TfrmPanel::closeEvent(QCloseEvent *event)
 {
-    if (TMessageBox::Run(this, [this] { m_layout->SaveWindowLayout(); }))
-        event->accept();
-    else
-        event->ignore();
+    // Places that cannot be kept (a full disk) are told once; the program still closes, or it never could.
+    TMessageBox::Run(this, [this] { m_layout->SaveWindowLayout(); });
+    event->accept();
 }
 
 void TfrmPanel::buildEntry()

@@ -1,6 +1,6 @@
 #include "WindowLayout.h"
 
-#include "Errors.h"
+#include "SettingsFile.h"
 
 #include <QDir>
 #include <QEvent>
@@ -165,18 +165,18 @@ QPoint TWindowLayout::PlaceOnAScreen(const QRect &frame, const QList<QRect> &scr
 
 void TWindowLayout::SaveWindowLayout() const
 {
-    QSettings settings(m_settingsPath, QSettings::IniFormat);
+    // The same file keeps the chosen data folder: one that cannot be read is not written over, and a full disk
+    // leaves it as it was.
+    TSettingsFile settings(m_settingsPath);
     for (std::size_t w = 0; w < m_windows.size(); ++w) {
         const QWidget *window = m_windows[w];
         const QString prefix = Section + u'/' + QString::fromUtf16(Prefixes[w]);
-        settings.setValue(prefix + u'W', window->frameGeometry().width());
-        settings.setValue(prefix + u'H', window->height());
-        settings.setValue(prefix + u'L', window->frameGeometry().x());
-        settings.setValue(prefix + u'T', window->frameGeometry().y());
+        settings.SetValue(prefix + u'W', QString::number(window->frameGeometry().width()));
+        settings.SetValue(prefix + u'H', QString::number(window->height()));
+        settings.SetValue(prefix + u'L', QString::number(window->frameGeometry().x()));
+        settings.SetValue(prefix + u'T', QString::number(window->frameGeometry().y()));
     }
-    settings.sync();
-    if (settings.status() != QSettings::NoError)
-        throw EInOutError(u"%1 に書き込めません"_s.arg(u"vigix.ini"_s));
+    settings.Save();
 }
 
 void TWindowLayout::ApplyLayoutA(QSize screen)

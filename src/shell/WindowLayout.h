@@ -32,7 +32,8 @@ public:
     // Missing keys, values that are not integers and a missing file give the defaults; "0x" values are
     // hexadecimal.
     void LoadWindowLayout();
-    // Writes all sixteen keys. Raises EInOutError "vigix.ini に書き込めません" when the file cannot be written.
+    // Writes all sixteen keys, keeping the file's other keys. Raises EInOutError naming vigix.ini and the reason
+    // when the file cannot be read or written; the old file is left as it was then.
     void SaveWindowLayout() const;
     // Where a window frame stored at `frame` is placed: where it is, when a grip of it (32 x 16 pixels, or
     // all of a smaller window) lies on one of the screens; otherwise inside the nearest screen, so that a

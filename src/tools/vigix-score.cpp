@@ -24,6 +24,22 @@ void print(std::FILE *stream, const QString &text)
     std::fwrite(utf8.constData(), 1, static_cast<std::size_t>(utf8.size()), stream);
 }
 
+// A file name or a damaged file's text in a message must not steer the terminal: every control code
+// (C0, DEL, C1) is shown as \xNN instead. Line ends are ours alone.
+QString visible(const QString &text)
+{
+    QString shown;
+    shown.reserve(text.size());
+    for (QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || (u >= 0x7F && u <= 0x9F))
+            shown += u"\\x"_s + QString::number(u, 16).toUpper().rightJustified(2, u'0');
+        else
+            shown += c;
+    }
+    return shown;
+}
+
 const QString Usage =
     u"usage: vigix-score [--csv | --json] FILE...\n"
     u"Scores VIGIX test files and prints their results (UTF-8).\n"
@@ -57,7 +73,7 @@ int main(int argc, char *argv[])
             print(stdout, Usage);
             return 0;
         } else {
-            print(stderr, u"vigix-score: unknown option %1\n"_s.arg(argument) + Usage);
+            print(stderr, u"vigix-score: unknown option %1\n"_s.arg(visible(argument)) + Usage);
             return 2;
         }
     }
@@ -78,20 +94,21 @@ int main(int argc, char *argv[])
         try {
             // A file named on the command line is the researcher's own choice: a link there is followed.
             const QString resolved = QFileInfo(path).canonicalFilePath();
-            test.ReadFileFromPath(resolved.isEmpty() ? path : resolved);
+            // An empty or binary file, or some other text, is no test with 0 rounds: it would be a row of zeros.
+            test.ReadCheckedFileFromPath(resolved.isEmpty() ? path : resolved);
             test.Culc();
         } catch (const EVigixError &error) {
             // One damaged file must not keep the others from being scored.
-            print(stderr, u"vigix-score: %1\n"_s.arg(error.message()));
+            print(stderr, u"vigix-score: %1\n"_s.arg(visible(error.message())));
             status = 1;
             continue;
         }
         switch (format) {
         case Format::Table:
-            print(stdout,
-                  u"%1\n検査番号 %2  %3 %4  検査日時 %5  試行数 %6\n%7\n"_s.arg(
-                      QDir::toNativeSeparators(path), test.Info.Kensabangou, test.Info.Shimei1, test.Info.Shimei2,
-                      test.Info.Kensanichiji, QString::number(test.RoundCount), ResultsTableText(test)));
+            print(stdout, u"%1\n検査番号 %2  %3 %4  検査日時 %5  試行数 %6\n%7\n"_s.arg(
+                              visible(QDir::toNativeSeparators(path)), test.Info.Kensabangou, test.Info.Shimei1,
+                              test.Info.Shimei2, test.Info.Kensanichiji, QString::number(test.RoundCount),
+                              ResultsTableText(test)));
             break;
         case Format::Csv: {
             QStringList values;

@@ -329,6 +329,7 @@ private slots:
     void readFile_notDecimalInteger_raisesConvertErrorKeepingRoundCount_data();
     void readFile_notDecimalInteger_raisesConvertErrorKeepingRoundCount();
     void readFile_510RoundLines_allRead();
+    void checkIsTestFile_realTestsPass_otherFilesRefusedNamingFile();
     void readFile_moreThan510RoundLines_raisesConvertError_data();
     void readFile_moreThan510RoundLines_raisesConvertError();
 
@@ -671,6 +672,61 @@ void testfileTest::readFile_notDecimalInteger_raisesConvertErrorKeepingRoundCoun
     const QString rounds = roundsDifference(test, before);
     QVERIFY2(rounds.isEmpty(), qPrintable(rounds));
     QCOMPARE(test.RoundCount, 9);
+}
+
+void testfileTest::checkIsTestFile_realTestsPass_otherFilesRefusedNamingFile()
+{
+    // Every real test, however loosely written, passes, and is read exactly as without the check.
+    const QString scoreFolder = QString::fromUtf8(VIGIX_TEST_DATA) + u"/score/"_s;
+    QStringList tests{scoreFolder + u"2001.txt"_s};
+    for (const QString &name : QDir(fixtureFolder()).entryList({u"*.txt"_s}, QDir::Files))
+        tests.append(fixture(name));
+    QVERIFY(tests.size() >= 9);
+    for (const QString &path : tests) {
+        TTestFile plain;
+        plain.ReadFileFromPath(path);
+        TTestFile checked;
+        checked.ReadCheckedFileFromPath(path);
+        QCOMPARE(checked.Info, plain.Info);
+        QCOMPARE(checked.RoundCount, plain.RoundCount);
+        for (int i = 1; i <= plain.RoundCount; ++i)
+            QCOMPARE(checked.Rounds[i], plain.Rounds[i]);
+    }
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QByteArray good = readBytes(fixture(u"windows_crlf.txt"_s));
+    const QList<std::pair<QString, QByteArray>> made{
+        {u"number_only.txt"_s, QByteArray("1001\r\n")},
+        {u"word_first.txt"_s, QByteArray("\"abc\",\"2002/10/11 15:30:03\"\r\n")},
+        {u"blank_first_line.txt"_s, QByteArray("\r\n") + good},
+        {u"nul_at_end.txt"_s, good + QByteArray(1, '\0')},
+        {u"tab_in_name.txt"_s, QByteArray("1001,\"2002/10/11 15:30:03\",\"A\tB\"\r\n")},
+        {u"del_in_round.txt"_s, good + QByteArray("\"T\",\"N\",0,15\x7F,0\r\n")},
+    };
+    QStringList others;
+    for (const auto &[name, bytes] : made) {
+        QVERIFY(writeBytes(dir.filePath(name), bytes));
+        others.append(dir.filePath(name));
+    }
+    for (const QString &name :
+         {u"empty.txt"_s, u"nul.txt"_s, u"random.txt"_s, u"scores_csv.txt"_s, u"escape_in_name.txt"_s})
+        others.append(scoreFolder + name);
+
+    for (const QString &path : others) {
+        TTestFile test;
+        test.Info = windowsInfo();
+        test.RoundCount = 3;
+        const auto checked = raisedMessage<EConvertError>([&] { TTestFile::CheckIsTestFile(readBytes(path), path); });
+        QVERIFY2(checked, qPrintable(path));
+        QVERIFY2(namesFile(*checked, path), qPrintable(*checked));
+        QVERIFY2(checked->contains(u"検査のファイルではありません"_s), qPrintable(*checked));
+        const auto read = raisedMessage<EConvertError>([&] { test.ReadCheckedFileFromPath(path); });
+        QCOMPARE(read, checked);
+        // Refused before anything was read into the test.
+        QCOMPARE(test.Info, windowsInfo());
+        QCOMPARE(test.RoundCount, 3);
+    }
 }
 
 void testfileTest::readFile_510RoundLines_allRead()

@@ -519,6 +519,7 @@ private slots:
 
     void severalFiles_missingAndDamaged_areNamedAndOthersScored_data();
     void severalFiles_missingAndDamaged_areNamedAndOthersScored();
+    void severalFiles_notTests_refusedCleanlyAndOthersScored();
     void severalFiles_allGood_exitZero_data();
     void severalFiles_allGood_exitZero();
     void noFiles_printsUsageAndFails_data();
@@ -844,6 +845,61 @@ void VigixScoreTest::severalFiles_missingAndDamaged_areNamedAndOthersScored()
         checkJsonObject(array.at(0).toObject(), handScoredExpected(m_handPath));
         checkJsonObject(array.at(1).toObject(), fixtureExpected());
     }
+}
+
+// Files that are no test at all among good ones: each is refused with one clean line naming it, the good ones are
+// still scored, and nothing a terminal would act on (C0 or C1 control codes) reaches it.
+void VigixScoreTest::severalFiles_notTests_refusedCleanlyAndOthersScored()
+{
+    const QString score = QString::fromUtf8(VIGIX_TEST_DATA) + u"/score/"_s;
+    // A file whose very name would steer the terminal: clear the screen, set the title, and CSI as one C1 code.
+    const QString escapeName = m_dir.filePath(u"\x1b[2J\x1b]0;x\x07\u009b1m.txt"_s);
+    QFile named(escapeName);
+    QVERIFY(named.open(QIODevice::WriteOnly));
+    named.write(QByteArray(64, '\0'));
+    named.close();
+    const QStringList refused{score + u"empty.txt"_s,
+                              score + u"nul.txt"_s,
+                              score + u"random.txt"_s,
+                              score + u"scores_csv.txt"_s,
+                              escapeName,
+                              score + u"escape_in_name.txt"_s,
+                              score + u"stray_byte_in_round.txt"_s};
+
+    const RunResult run = runScorer(QStringList{u"--csv"_s, m_handPath} + refused.mid(0, 4) +
+                                    QStringList{fixturePath()} + refused.mid(4) + QStringList{m_emptyPath});
+    QVERIFY(run.finished);
+    QCOMPARE(run.exitStatus, QProcess::NormalExit);
+    QCOMPARE(run.exitCode, 1);
+
+    // The test with no round is a test; the others are not rows at all.
+    QList<QStringList> records;
+    QVERIFY2(parseCsv(run.out, records), qPrintable(run.out));
+    QCOMPARE(records.size(), 4);
+    QCOMPARE(scoreColumns(records.at(1)), expectedCsvRow(handScoredExpected(m_handPath)));
+    QCOMPARE(scoreColumns(records.at(2)), expectedCsvRow(fixtureExpected()));
+    QCOMPARE(scoreColumns(records.at(3)), expectedCsvRow(emptyExpected(m_emptyPath)));
+
+    for (const QChar c : run.err) {
+        const char16_t u = c.unicode();
+        QVERIFY2(u == u'\n' || (u >= 0x20 && (u < 0x7F || u > 0x9F)),
+                 qPrintable(u"control code U+%1 in: %2"_s.arg(u, 4, 16, QChar(u'0')).arg(run.err.toHtmlEscaped())));
+    }
+    const QStringList lines = run.err.split(u'\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), refused.size());
+    for (qsizetype i = 0; i < refused.size(); ++i) {
+        const QString shown = QString(refused.at(i))
+                                  .replace(u"\x1b"_s, u"\\x1B"_s)
+                                  .replace(u"\x07"_s, u"\\x07"_s)
+                                  .replace(u"\u009b"_s, u"\\x9B"_s);
+        QVERIFY2(lines.at(i).contains(shown), qPrintable(lines.at(i) + u" / "_s + shown));
+    }
+    // Not a test: the empty, binary and other files, whatever their name; a test with a damaged round line keeps
+    // the reader's own message, naming the field.
+    for (qsizetype i = 0; i < 6; ++i)
+        QVERIFY2(lines.at(i).contains(u"検査のファイルではありません"_s), qPrintable(lines.at(i)));
+    QVERIFY2(lines.at(6).contains(u"Ticks"_s) && !lines.at(6).contains(u"検査のファイルではありません"_s),
+             qPrintable(lines.at(6)));
 }
 
 void VigixScoreTest::severalFiles_allGood_exitZero_data()
