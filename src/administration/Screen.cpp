@@ -191,6 +191,8 @@ void TfrmScreen::closeEvent(QCloseEvent *event)
     }
     // Ticks still queued after the join carry the old generation and are dropped.
     m_engine.Stop();
+    if (m_open)
+        m_administration.SectionClosed();
     restorePriority();
     m_open = false;
     unsetCursor();
