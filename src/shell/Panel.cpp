@@ -227,10 +227,26 @@ void TfrmPanel::showEvent(QShowEvent *event)
 
 void TfrmPanel::closeEvent(QCloseEvent *event)
 {
+    if (m_quitRequested) {
+        try {
+            m_layout->SaveWindowLayout();
+        } catch (const EVigixError &error) {
+            qWarning("VIGIX: %s", qUtf8Printable(error.message()));
+        }
+        event->accept();
+        return;
+    }
     if (TMessageBox::Run(this, [this] { m_layout->SaveWindowLayout(); }))
         event->accept();
     else
         event->ignore();
+}
+
+void TfrmPanel::EndOnQuitRequest()
+{
+    m_screen->EndWithoutStoring();
+    m_quitRequested = true;
+    close();
 }
 
 void TfrmPanel::buildEntry()

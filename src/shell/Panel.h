@@ -102,6 +102,11 @@ public:
     // Closes every card window, without asking.
     void CloseAllCards();
 
+    // A quit request (SIGTERM, SIGHUP): a running section ends without its test being stored (its journal stays
+    // to be offered at the next start), and this window closes without asking. The layout is kept if it can be;
+    // a failure to keep it goes to stderr, as nobody may be there to answer a box at a logout.
+    void EndOnQuitRequest();
+
     // What the cards use.
     QString CardDataFolder() const override { return m_values.DataFolder; }
     void MakeTestCurrent(const QString &number) override;
@@ -156,6 +161,7 @@ private:
     TfrmAbout *m_about = nullptr;
     TWindowLayout *m_layout = nullptr;
     bool m_layoutLoaded = false;
+    bool m_quitRequested = false;
     QLabel *m_statusSound = nullptr;
     QString m_numberTakenNotice; // for when the test's screen has closed
 
