@@ -465,6 +465,9 @@ void TAdministration::recordPress(TTestFile &file, TMouseButton button, const TP
     }
     round.RT[slot] = static_cast<int>(reactionTime);
     round.Button[slot] = static_cast<int>(button);
+    // A round already handed to the journal goes again with the press: a crash from here on must not lose it.
+    if (Journal && &file == &m_testFile && state.Round != Round && state.Round != m_roundToJournal)
+        Journal->RoundCompleted(state.Round, round);
 }
 
 bool TAdministration::FormKeyDown(int key, bool shiftHeld)
@@ -506,6 +509,12 @@ void TAdministration::SaveTest()
     // Compared with the number of the opening, so that a save retried after a failure still tells.
     if (m_testFile.Info.Kensabangou != m_offeredNumber && OnNumberTaken)
         OnNumberTaken(m_offeredNumber, m_testFile.Info.Kensabangou);
+}
+
+void TAdministration::SectionClosed()
+{
+    TicksEnabled = false;
+    journalFinishedRound();
 }
 
 void TAdministration::PresentNoise(const QString &code, int number)

@@ -101,6 +101,9 @@ public:
     // Ends the test (no tick or press counts after it) and stores TestFile with the rounds whose last step has
     // run, never over another test's file, then calls OnTestSaved.
     void SaveTest();
+    // The window closes, by Shift+Esc or without storing the test (a quit request): no tick counts after it, and
+    // the round completed last reaches the journal now rather than on a tick that will not come.
+    void SectionClosed();
 
     // Presentation operations that combine screen and sound.
     void PresentNoise(const QString &code, int number);
@@ -152,8 +155,8 @@ private:
     TTickMarks m_marks;
     double m_onsetShownMs = 0;
     bool m_onsetTimed = false;
-    // A completed round goes to the journal one tick later: a press made before its last frame but handled
-    // after it still belongs to it.
+    // A completed round goes to the journal one tick later, so that a press made before its last frame but
+    // handled after it is usually in its first line; a press handled later still hands the round over again.
     int m_roundToJournal = 0;
 };
 

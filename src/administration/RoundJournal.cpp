@@ -32,6 +32,9 @@ constexpr std::chrono::seconds RetryInterval{1};
 
 const QByteArray LineEnd = QByteArrayLiteral("\r\n");
 const QByteArray DataFolderKey = QByteArrayLiteral("#data-folder=");
+// Begins the line of a round handed over again: "#round=<n>," and the round's new line. A round line itself always
+// begins with a quote.
+const QByteArray ReplacementKey = QByteArrayLiteral("#round=");
 
 QString label(const QString &path)
 {
@@ -194,15 +197,15 @@ bool lockForChange(TJournalHandle &journal, const QString &path)
 }
 
 // The data-folder line (when trusted, its folder becomes the test's), the subject line, then every whole round
-// line: a torn last line (no CR LF after it) or a line that does not read as a round ends what is kept.
-// validLength: the bytes of the lines kept; testStart: where the test file's lines begin.
-TAbandonedTest parseJournal(const QString &path, QByteArrayView bytes, bool trustDataFolder, qsizetype &validLength,
-                            qsizetype &testStart)
+// line, a replacement line putting a round's new contents in place of its earlier ones: a torn last line (no CR LF
+// after it) or a line that does not read as a round ends what is kept. asStored: the subject line and the rounds
+// kept, as the test file holds them.
+TAbandonedTest parseJournal(const QString &path, QByteArrayView bytes, bool trustDataFolder, QByteArray &asStored)
 {
     TAbandonedTest test;
     test.JournalPath = path;
-    validLength = 0;
-    testStart = 0;
+    asStored.clear();
+    qsizetype testStart = 0;
     qsizetype end = bytes.indexOf(LineEnd);
     if (end >= 0 && bytes.first(end).startsWith(DataFolderKey)) {
         if (trustDataFolder) {
@@ -218,26 +221,47 @@ TAbandonedTest parseJournal(const QString &path, QByteArrayView bytes, bool trus
         test.Error = u"検査の情報が書き込まれる前に終了しています"_s;
         return test;
     }
-    test.Info = TTestFile::DecodeInfoLine(bytes.sliced(testStart, end - testStart));
-    qsizetype start = end + LineEnd.size();
-    validLength = start;
-    for (int round = 1; round <= TTestFile::TestRounds; ++round) {
+    const QByteArrayView subject = bytes.sliced(testStart, end - testStart);
+    test.Info = TTestFile::DecodeInfoLine(subject);
+    // The latest line of each round, as the test file would hold it.
+    QList<QByteArrayView> roundLines;
+    for (qsizetype start = end + LineEnd.size();; start = end + LineEnd.size()) {
         end = bytes.indexOf(LineEnd, start);
         if (end < 0)
             break;
+        QByteArrayView line = bytes.sliced(start, end - start);
+        int round = int(roundLines.size()) + 1;
+        if (line.startsWith(ReplacementKey)) {
+            const qsizetype comma = line.indexOf(',');
+            bool ok = false;
+            round = comma < 0 ? 0 : line.sliced(ReplacementKey.size(), comma - ReplacementKey.size()).toInt(&ok);
+            if (!ok || round < 1 || round > roundLines.size())
+                break;
+            line = line.sliced(comma + 1);
+        } else if (round > TTestFile::TestRounds) {
+            break;
+        }
         try {
-            test.Rounds.append(TTestFile::DecodeRoundLine(bytes.sliced(start, end - start), path, round + 1));
+            const TRoundInfo contents = TTestFile::DecodeRoundLine(line, path, round + 1);
+            if (round > roundLines.size()) {
+                test.Rounds.append(contents);
+                roundLines.append(line);
+            } else {
+                test.Rounds[round - 1] = contents;
+                roundLines[round - 1] = line;
+            }
         } catch (const EConvertError &) {
             break;
         }
-        start = end + LineEnd.size();
-        validLength = start;
     }
+    asStored = subject.toByteArray() + LineEnd;
+    for (const QByteArrayView line : std::as_const(roundLines))
+        asStored += line.toByteArray() + LineEnd;
     return test;
 }
 
-// Whether the test file of the number begins with exactly the journal's lines: the test was saved and the
-// program stopped before the journal's removal.
+// Whether the test file of the number begins with exactly the journal's subject line and rounds: the test was
+// saved and the program stopped before the journal's removal.
 bool alreadyStored(const QString &dataFolder, const QString &number, QByteArrayView journal)
 {
     if (number.isEmpty())
@@ -364,17 +388,19 @@ void TFileJournalStorage::Close(bool remove)
 TRoundJournal::TRoundJournal(const QString &journalFolder, std::unique_ptr<IJournalStorage> storage)
     : m_journalFolder(journalFolder), m_storage(storage ? std::move(storage) : std::make_unique<TFileJournalStorage>())
 {
+    ::sem_init(&m_wakeup, 0, 0);
 }
 
 TRoundJournal::~TRoundJournal()
 {
-    {
-        std::lock_guard lock(m_mutex);
-        m_stopping = true;
-    }
-    m_wake.notify_all();
+    m_stopping.store(true, std::memory_order_release);
+    ::sem_post(&m_wakeup);
     if (m_writer.joinable())
         m_writer.join();
+    // Nothing is posted after the stop; a request the writer never started (none started) is dropped with it.
+    for (TNode *node = m_incoming.exchange(nullptr); node;)
+        delete std::exchange(node, node->Next);
+    ::sem_destroy(&m_wakeup);
 }
 
 QString TRoundJournal::LocalJournalFolder()
@@ -410,20 +436,54 @@ void TRoundJournal::Finish()
 
 void TRoundJournal::post(TRequest &&request)
 {
+    auto *node = new TNode{std::move(request)};
+    TNode *head = m_incoming.load(std::memory_order_relaxed);
+    do {
+        node->Next = head;
+    } while (!m_incoming.compare_exchange_weak(head, node, std::memory_order_release, std::memory_order_relaxed));
+    // Started here rather than in the constructor, so the callbacks set before are seen by the thread. The first
+    // post is the Begin of a section's opening, before the section's thread is lifted to real-time priority.
+    if (!m_writer.joinable())
+        m_writer = std::thread([this] { run(); });
+    ::sem_post(&m_wakeup);
+}
+
+std::deque<TRoundJournal::TRequest> TRoundJournal::takeRequests()
+{
+    TNode *node = nullptr;
     {
+        // Taken and marked busy together, so that WaitUntilIdle never sees neither.
         std::lock_guard lock(m_mutex);
-        m_queue.push_back(std::move(request));
-        // Started here rather than in the constructor, so the callbacks set before are seen by the thread.
-        if (!m_writer.joinable())
-            m_writer = std::thread([this] { run(); });
+        node = m_incoming.exchange(nullptr, std::memory_order_acquire);
+        m_busy = true;
     }
-    m_wake.notify_one();
+    std::deque<TRequest> batch;
+    while (node) {
+        batch.push_front(std::move(node->Request)); // the stack is newest first
+        delete std::exchange(node, node->Next);
+    }
+    return batch;
+}
+
+void TRoundJournal::waitForWork()
+{
+    // Without lines kept for a retry, until a post; with some, a second at most.
+    if (m_backlog.empty()) {
+        while (::sem_wait(&m_wakeup) != 0 && errno == EINTR) {
+        }
+        return;
+    }
+    timespec until{};
+    ::clock_gettime(CLOCK_MONOTONIC, &until);
+    until.tv_sec += std::chrono::seconds(RetryInterval).count();
+    while (::sem_clockwait(&m_wakeup, CLOCK_MONOTONIC, &until) != 0 && errno == EINTR) {
+    }
 }
 
 bool TRoundJournal::WaitUntilIdle(std::chrono::milliseconds timeout)
 {
     std::unique_lock lock(m_mutex);
-    return m_idle.wait_for(lock, timeout, [this] { return m_queue.empty() && !m_busy; });
+    return m_idle.wait_for(lock, timeout, [this] { return !m_incoming.load() && !m_busy; });
 }
 
 QString TRoundJournal::CurrentPath() const
@@ -440,18 +500,11 @@ void TRoundJournal::setCurrentPath(const QString &path)
 
 void TRoundJournal::run()
 {
-    std::unique_lock lock(m_mutex);
     for (;;) {
-        const auto ready = [this] { return !m_queue.empty() || m_stopping; };
-        if (m_backlog.empty())
-            m_wake.wait(lock, ready);
-        else
-            m_wake.wait_for(lock, RetryInterval, ready);
-        std::deque<TRequest> batch;
-        batch.swap(m_queue);
-        const bool stopping = m_stopping;
-        m_busy = true;
-        lock.unlock();
+        waitForWork();
+        // Read before the requests are taken: every request posted before the stop is among them.
+        const bool stopping = m_stopping.load(std::memory_order_acquire);
+        const std::deque<TRequest> batch = takeRequests();
 
         // Rounds that arrived together are written with one write and one sync.
         for (const TRequest &request : batch)
@@ -460,11 +513,12 @@ void TRoundJournal::run()
         if (stopping)
             closeJournal(false);
 
-        lock.lock();
-        m_busy = false;
-        if (m_queue.empty())
-            m_idle.notify_all();
-        if (stopping && m_queue.empty())
+        {
+            std::lock_guard lock(m_mutex);
+            m_busy = false;
+        }
+        m_idle.notify_all();
+        if (stopping)
             return;
     }
 }
@@ -479,8 +533,15 @@ void TRoundJournal::handle(const TRequest &request)
         if (!m_active)
             break;
         try {
-            m_backlog.push_back(
-                {request.Round, TTestFile::EncodeRoundLine(request.Contents, request.Round, m_path) + LineEnd});
+            QByteArray line = TTestFile::EncodeRoundLine(request.Contents, request.Round, m_path) + LineEnd;
+            // A round that already has its line gets a replacement, read in place of the earlier one: the file
+            // only ever grows, so a crash while writing cannot damage what is already on the disk.
+            const bool replacement = request.Round <= m_lastRound;
+            if (replacement)
+                line.prepend(ReplacementKey + QByteArray::number(request.Round) + ',');
+            else
+                m_lastRound = request.Round;
+            m_backlog.push_back({request.Round, line, replacement});
         } catch (const EVigixError &error) {
             // A round the test file could not hold either; nothing after it can follow without a gap.
             reportFailure(error.message());
@@ -500,6 +561,7 @@ void TRoundJournal::begin(const TTestInfo &info, const QString &dataFolder)
     closeJournal(false);
     m_active = true;
     m_failureReported = false;
+    m_lastRound = 0;
     m_number = info.Kensabangou;
     m_dataFolder = dataFolder;
     m_path = journalPath(m_journalFolder, m_number);
@@ -560,7 +622,7 @@ void TRoundJournal::flush()
     written.swap(m_backlog);
     if (OnRoundDurable) {
         for (const TPendingLine &line : written)
-            if (line.Round > 0)
+            if (line.Round > 0 && !line.Replacement)
                 OnRoundDurable(line.Round);
     }
 }
@@ -628,15 +690,14 @@ void findAbandonedIn(const QString &journalFolder, const QString &legacyDataFold
             found.append(unreadable);
             continue;
         }
-        qsizetype validLength = 0;
-        qsizetype testStart = 0;
-        TAbandonedTest test = parseJournal(path, bytes, own, validLength, testStart);
+        QByteArray asStored;
+        TAbandonedTest test = parseJournal(path, bytes, own, asStored);
         if (!own)
             test.DataFolder = legacyDataFolder;
         else if (test.DataFolder.isEmpty() && test.Error.isEmpty())
             test.Error = u"保存先のデータフォルダが記録されていません"_s;
         if (test.Error.isEmpty() &&
-            alreadyStored(test.DataFolder, test.Info.Kensabangou, bytes.sliced(testStart, validLength - testStart))) {
+            alreadyStored(test.DataFolder, test.Info.Kensabangou, asStored)) {
             // Stored, and nothing of it is lost: removed without asking. Held by a copy reading it right now,
             // it is left to that copy.
             journal.close();

@@ -7,6 +7,7 @@
 #include <QList>
 #include <QString>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -14,6 +15,8 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+
+#include <semaphore.h>
 
 namespace vigix {
 
@@ -66,11 +69,15 @@ private:
 // The recovery journal of the running test: "<journal folder>/<number>-<ms since 1970>.journal", in a folder on
 // the local disk (a network share does not make a sync durable). Its first line names the data folder the test
 // is to be stored in; then come the test file's subject line and, for each completed round, its line as the
-// test file has it, in round order, written and synced before the next. A copy of the program that dies during a test
-// leaves a journal that holds every round completed before the last write.
+// test file has it, in round order, written and synced before the next. A round handed over again (a press
+// handled late went into it) is written as "#round=<n>," followed by its new line: that line replaces the
+// round's earlier one when the journal is read. A copy of the program that dies during a test leaves a journal
+// that holds every round completed before the last write.
 //
 // Begin, RoundCompleted and Finish only queue a copy of their data: one writer thread of the journal does all
-// encoding, writing and syncing, so a slow disk never delays a tick or a press.
+// encoding, writing and syncing, so a slow disk never delays a tick or a press. The hand-over takes no lock: the
+// caller is the real-time thread of a running section, the writer a thread of normal priority, and a lock the
+// writer held while the scheduler let it wait behind the load of the computer would stall a tick.
 class TRoundJournal : public IRoundJournal
 {
 public:
@@ -84,6 +91,7 @@ public:
 
     // Starts the journal of a new test. One still open is written up and closed, and stays on the disk.
     void Begin(const TTestInfo &info, const QString &dataFolder) override;
+    // A round already handed over replaces its earlier contents.
     void RoundCompleted(int round, const TRoundInfo &contents) override;
     // The test file is written: the journal is removed.
     void Finish() override;
@@ -92,7 +100,7 @@ public:
     // The first failure to write the journal of a test, once per test. The test goes on; the rounds not yet
     // written are kept in order and written with the next round (or within a second) once the disk works.
     std::function<void(const QString &message)> OnWriteFailed;
-    // The line of round `round` is on the disk. For tests and benchmarks.
+    // The line of round `round` is on the disk (its first line, not a replacement). For tests and benchmarks.
     std::function<void(int round)> OnRoundDurable;
 
     // Tests: waits until everything handed over has been dealt with (written, or kept for a retry after a
@@ -122,10 +130,20 @@ private:
     {
         int Round;
         QByteArray Bytes;
+        bool Replacement = false; // a round's new contents, after its first line
+    };
+    // A request on its way to the writer: pushed onto a lock-free stack, taken all at once.
+    struct TNode
+    {
+        TRequest Request;
+        TNode *Next = nullptr;
     };
 
     void post(TRequest &&request);
     void run();
+    void waitForWork();
+    // Takes every request posted so far, oldest first.
+    std::deque<TRequest> takeRequests();
     void handle(const TRequest &request);
     void begin(const TTestInfo &info, const QString &dataFolder);
     void finish();
@@ -137,14 +155,18 @@ private:
     const QString m_journalFolder;
     std::unique_ptr<IJournalStorage> m_storage;
 
+    // The hand-over: newest request first. The posting thread only pushes onto it and posts the semaphore
+    // (an atomic operation and a futex wake), never waiting on the writer.
+    std::atomic<TNode *> m_incoming{nullptr};
+    std::atomic<bool> m_stopping{false};
+    sem_t m_wakeup;
+    std::thread m_writer; // started by the first Begin
+
+    // For the tests' waits and CurrentPath only; the posting thread never takes it.
     mutable std::mutex m_mutex;
-    std::condition_variable m_wake;
     std::condition_variable m_idle;
-    std::deque<TRequest> m_queue; // guarded by m_mutex
-    bool m_busy = false;          // guarded by m_mutex
-    bool m_stopping = false;      // guarded by m_mutex
-    QString m_currentPath;        // guarded by m_mutex
-    std::thread m_writer;         // started by the first Begin
+    bool m_busy = false;   // guarded by m_mutex: the writer holds requests it has taken
+    QString m_currentPath; // guarded by m_mutex
 
     // The writer thread's own state.
     bool m_active = false;  // a test's rounds are being journaled
@@ -152,6 +174,7 @@ private:
     bool m_dirty = false;   // a failed append may have left bytes past m_goodLength
     bool m_failureReported = false;
     qint64 m_goodLength = 0; // bytes of whole lines on the disk
+    int m_lastRound = 0;     // the highest round given a line: a round up to it gets a replacement line
     QString m_number;
     QString m_dataFolder; // of the test being journaled
     QString m_path;       // of the journal, or of its next attempt to be created
@@ -171,10 +194,11 @@ struct TAbandonedTest
 };
 
 // Every journal in the journal folder, and in the data folder's folder of earlier versions, that no running copy
-// of the program holds, by folder and name. A torn last line (the program died while writing it) is ignored, and
-// so is a last line that does not read as a round. A journal whose test is already stored (the test file of its
-// number begins with exactly the journal's test lines: the program stopped between the save and the journal's
-// removal) is removed and not listed. A journal whose subject line cannot be read is listed with Error.
+// of the program holds, by folder and name. A round's replacement line takes the place of its earlier line. A torn
+// last line (the program died while writing it) is ignored, and so is a last line that does not read as a round.
+// A journal whose test is already stored (the test file of its number begins with exactly the subject line and the
+// rounds as the journal reads: the program stopped between the save and the journal's removal) is removed and not
+// listed. A journal whose subject line cannot be read is listed with Error.
 QList<TAbandonedTest> FindAbandonedTests(const QString &journalFolder, const QString &dataFolder);
 
 // Stores the rounds as the test file that Shift+Esc would have written after the last of them, in store's folder

@@ -182,6 +182,15 @@ void TfrmScreen::closeSection()
         emit Closed();
 }
 
+void TfrmScreen::EndWithoutStoring()
+{
+    if (!m_open)
+        return;
+    m_closeRequested = true;
+    close();
+    m_closeRequested = false;
+}
+
 void TfrmScreen::closeEvent(QCloseEvent *event)
 {
     // Window manager, Alt+F4 and the like: the child must not be able to end a section.
@@ -191,6 +200,8 @@ void TfrmScreen::closeEvent(QCloseEvent *event)
     }
     // Ticks still queued after the join carry the old generation and are dropped.
     m_engine.Stop();
+    if (m_open)
+        m_administration.SectionClosed();
     restorePriority();
     m_open = false;
     unsetCursor();

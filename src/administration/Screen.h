@@ -27,7 +27,8 @@ class TTestFile;
 
 // The child's screen: a black full-screen window that shows a 640 x 480 canvas, scaled uniformly and centred,
 // and runs the section scripts of its administration, one step per tick. Every mouse press anywhere on it is a
-// response; Shift+Esc is the only way to close it while a section runs. It is created once, hidden, and shown
+// response; the child's keys and the window manager cannot close it while a section runs, only Shift+Esc and a
+// quit request can. It is created once, hidden, and shown
 // again for each section.
 class TfrmScreen : public QWidget, public IScreen
 {
@@ -47,6 +48,9 @@ public:
     // What a starter does: Section as given, Page and Step 0, then the window full-screen (not modal). Opening
     // runs as it is shown.
     void StartSection(int section);
+    // A quit request (SIGTERM, SIGHUP): closes a running section without storing its test. The journal, with the
+    // round completed last, stays to be offered at the next start, as after a crash. Closed is not emitted.
+    void EndWithoutStoring();
     // Whether a section runs: from opening until the Shift+Esc close.
     bool IsOpen() const { return m_open; }
     // Generation of the ticks the running opening accepts.
@@ -134,7 +138,7 @@ private:
     std::chrono::nanoseconds m_tickPeriod = TTickEngine::DefaultPeriod;
     std::uint64_t m_generation = 0;
     bool m_open = false;
-    bool m_closeRequested = false; // set only around the Shift+Esc close
+    bool m_closeRequested = false; // set only around the Shift+Esc close and a quit request's
     bool m_inTick = false;
     bool m_eventTimesOnClock = false;
     QRegion m_pending; // what the running tick changed, painted at its end

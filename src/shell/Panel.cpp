@@ -242,9 +242,26 @@ void TfrmPanel::showEvent(QShowEvent *event)
 
 void TfrmPanel::closeEvent(QCloseEvent *event)
 {
+    if (m_quitRequested) {
+        // A logout or a kill: no box would be answered, so a failure goes to the log.
+        try {
+            m_layout->SaveWindowLayout();
+        } catch (const EVigixError &error) {
+            qWarning("VIGIX: %s", qUtf8Printable(error.message()));
+        }
+        event->accept();
+        return;
+    }
     // Places that cannot be kept (a full disk) are told once; the program still closes, or it never could.
     TMessageBox::Run(this, [this] { m_layout->SaveWindowLayout(); });
     event->accept();
+}
+
+void TfrmPanel::EndOnQuitRequest()
+{
+    m_screen->EndWithoutStoring();
+    m_quitRequested = true;
+    close();
 }
 
 void TfrmPanel::buildEntry()

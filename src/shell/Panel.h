@@ -103,6 +103,11 @@ public:
     // Closes every card window, without asking.
     void CloseAllCards();
 
+    // A quit request (SIGTERM, SIGHUP): a running section ends without its test being stored (its journal stays
+    // to be offered at the next start), and this window closes without asking. The layout is kept if it can be;
+    // a failure to keep it goes to stderr, as nobody may be there to answer a box at a logout.
+    void EndOnQuitRequest();
+
     // What the cards use.
     void MakeTestCurrent(const QString &number) override;
 
@@ -164,6 +169,7 @@ private:
     TfrmAbout *m_about = nullptr;
     TWindowLayout *m_layout = nullptr;
     bool m_layoutLoaded = false;
+    bool m_quitRequested = false;
     QLabel *m_statusSound = nullptr;
     QString m_numberTakenNotice; // for when the test's screen has closed
 

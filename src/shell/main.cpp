@@ -4,6 +4,7 @@
 #include "Translations.h"
 #include "VigixApplication.h"
 
+#include <QCoreApplication>
 #include <QFont>
 
 #include <csignal>
@@ -30,8 +31,12 @@ int main(int argc, char *argv[])
     app.setFont(font);
 
     vigix::TfrmPanel panel(QString(), &sound);
-    // A logout or a kill ends the program as closing it would; a running test's journal stays to be offered.
-    vigix::TTerminationSignals termination;
+    // A logout or a kill ends the program, also during a test, whose journal stays to be offered at the next
+    // start. Every event loop ends, a modal box's too: nothing waits for an answer nobody may give.
+    vigix::TTerminationSignals termination([&panel] {
+        panel.EndOnQuitRequest();
+        QCoreApplication::exit(0);
+    });
     panel.show();
     return app.exec();
 }

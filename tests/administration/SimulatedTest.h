@@ -3,6 +3,7 @@
 #include "AdministrationFakes.h"
 
 #include <map>
+#include <optional>
 #include <random>
 
 namespace vigix::testing {
@@ -13,7 +14,10 @@ namespace vigix::testing {
 class SimulatedTest
 {
 public:
-    explicit SimulatedTest(std::uint32_t seed, const QString &dataFolder = QString()) : bench(1000, seed), m_child(seed)
+    // latePresses: the screen reports each frame, and every fourth round gets one more press, made just before
+    // the round's last frame but handled only after the next tick, when the round has gone to the journal.
+    explicit SimulatedTest(std::uint32_t seed, const QString &dataFolder = QString(), bool latePresses = false)
+        : bench(1000, seed), m_latePresses(latePresses), m_child(seed)
     {
         UseDataFolder(bench.admin, dataFolder);
         bench.testFile.Info = Subject();
@@ -43,7 +47,13 @@ public:
         TAdministration &admin = bench.admin;
         // A round goes to the journal on the tick after its last.
         m_journaled = completedRounds();
+        const int round = admin.Round;
         bench.tick();
+        if (m_latePresses) {
+            admin.FrameShown({double(bench.tickTime), 0.0, false, false});
+            if (admin.Page >= 1 && admin.Round == round + 1 && round % 4 == 0)
+                m_pending.emplace(bench.tickTime + 105, TPress{TAdministration::TMouseButton::Right, bench.tickTime - 3});
+        }
         if (admin.Page == 0 && admin.ClickEnabled)
             bench.press();                        // the start press at the title
         if (admin.Page == 1 && admin.Step == 1) { // this tick was the onset of round Round
@@ -54,15 +64,19 @@ public:
                 m_child() % 10 == 0 ? TAdministration::TMouseButton::Right : TAdministration::TMouseButton::Left;
             if (int(m_child() % 100) < (circle ? 85 : 12)) {
                 const int first = 1 + int(m_child() % std::uint32_t(window - 2));
-                m_pending.emplace(bench.tickTime + std::uint32_t(first), button);
+                m_pending.emplace(bench.tickTime + std::uint32_t(first), TPress{button, {}});
                 if (m_child() % 10 == 0)
-                    m_pending.emplace(bench.tickTime + std::uint32_t(first + 1 + int(m_child() % 50)), button);
+                    m_pending.emplace(bench.tickTime + std::uint32_t(first + 1 + int(m_child() % 50)),
+                                      TPress{button, {}});
             }
         }
         while (!m_pending.empty() && m_pending.begin()->first - bench.tickTime < 100) {
             bench.clock.now = m_pending.begin()->first;
-            admin.lblClickAreaMouseDown(m_pending.begin()->second);
+            const TPress press = m_pending.begin()->second;
             m_pending.erase(m_pending.begin());
+            admin.lblClickAreaMouseDown(press.button, press.madeAt);
+            if (press.madeAt)
+                ++m_latePressesHandled;
         }
         return admin.TicksEnabled;
     }
@@ -71,6 +85,8 @@ public:
     int completedRounds() const { return std::clamp(bench.admin.Round - 1, 0, int(TTestFile::TestRounds)); }
     // Rounds handed to the journal.
     int journaledRounds() const { return m_journaled; }
+    // Late presses handled so far.
+    int latePressesHandled() const { return m_latePressesHandled; }
 
     // The bytes Shift+Esc stores after round n (n <= completedRounds()), under the given number.
     QByteArray fileAtRound(int n, const QString &number = u"1001"_s) const
@@ -84,9 +100,17 @@ public:
     Bench bench;
 
 private:
+    struct TPress
+    {
+        TAdministration::TMouseButton button;
+        std::optional<std::uint32_t> madeAt; // the window system's stamp, for a press handled late
+    };
+
     int m_journaled = 0;
+    bool m_latePresses = false;
+    int m_latePressesHandled = 0;
     std::mt19937 m_child;
-    std::multimap<std::uint32_t, TAdministration::TMouseButton> m_pending; // absolute press times
+    std::multimap<std::uint32_t, TPress> m_pending; // by the time each press is handled
 };
 
 } // namespace vigix::testing

@@ -669,11 +669,26 @@ void TestAdministration::test_pressTimedByItsStamp_inTheStateItWasMadeIn()
     pressAt(b.tickTime + 2, b.tickTime - 20);
     QCOMPARE(b.testFile.Rounds[2].Button[1], 0);
     QCOMPARE(b.testFile.Rounds[1], journal.rounds.at(1));
+    // Made before round 1's last frame, handled only after round 2's onset (the journal has round 1 by then):
+    // round 1's, and the journal has it again with the press.
+    pressAt(b.tickTime + 5, lastFrame - 2, Button::Middle);
+    QCOMPARE(first.Button[7], 3);
+    QCOMPARE(first.RT[7], int(lastFrame - 2 - onset));
+    QCOMPARE(journal.rounds.at(1), first);
     pressAt(b.tickTime + 40, b.tickTime + 33); // made after the onset: round 2's
     QCOMPARE(b.testFile.Rounds[2].RT[1], 33);
+    QVERIFY(!journal.rounds.count(2));
+
+    // The window closes at the end of round 2, before the next tick: round 2 reaches the journal then.
+    while (b.admin.Round == 2)
+        shownTick(b);
+    QVERIFY(!journal.rounds.count(2));
+    b.admin.SectionClosed();
+    QCOMPARE(journal.rounds.at(2), b.testFile.Rounds[2]);
+    QVERIFY(!journal.rounds.count(3));
 
     const TTimingSummary summary = b.admin.Timing.Summary();
-    QCOMPARE(summary.EventTimedPresses, 5); // all but the stale, future and far ones
+    QCOMPARE(summary.EventTimedPresses, 6); // all but the stale, future and far ones
     QCOMPARE(summary.MaxEventGapMs, 1000);
 }
 

@@ -1,5 +1,7 @@
 #include "JournalKill.h"
 
+#include <QFile>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
@@ -35,6 +37,58 @@ private slots:
                 QCOMPARE(run.recovered, 500);
             }
         }
+    }
+
+    // SIGTERM at random moments of a test (and once just after a round's last step, before the tick that would
+    // hand it over): the program ends by itself, and the next start offers exactly the rounds completed before
+    // the signal, with the presses made before a round's last frame but handled after it went to the journal.
+    void sigtermAtRandomMoments_programEnds_nextStartOffersEveryCompletedRound()
+    {
+        constexpr int TickMicroseconds = 1000;
+        constexpr int RunMs = 500 * 17 * TickMicroseconds / 1000;
+        auto *random = QRandomGenerator::global();
+        int latePresses = 0;
+        for (int run = 0; run < 5; ++run) {
+            QTemporaryDir dir;
+            const QString folder = dir.path() + u'/';
+            const int raiseAfterRound = run == 4 ? 40 : 0;
+            QProcess child;
+            child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+            child.start(QStringLiteral(JOURNAL_CHILD),
+                        {folder, QString::number(200 + run), QString::number(TickMicroseconds), u"quit"_s,
+                         QString::number(raiseAfterRound)});
+            QVERIFY2(child.waitForStarted(), qPrintable(child.errorString()));
+            if (raiseAfterRound == 0) {
+                const int signalAfterMs = 300 + random->bounded(RunMs - 300);
+                QVERIFY2(!child.waitForFinished(signalAfterMs), "the child ended before the signal");
+                child.terminate(); // SIGTERM
+            }
+            const bool ended = child.waitForFinished(30000);
+            if (!ended)
+                child.kill();
+            QVERIFY2(ended, "the child did not end after SIGTERM");
+            QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(child.exitCode(), 0);
+
+            int rounds = -1;
+            for (const QByteArray &line : child.readAllStandardOutput().split('\n'))
+                if (line.startsWith("Q ")) {
+                    rounds = line.split(' ').value(1).toInt();
+                    latePresses += line.split(' ').value(2).toInt();
+                }
+            QVERIFY2(rounds >= 1, "the signal was not handled during the rounds");
+            if (raiseAfterRound > 0)
+                QCOMPARE(rounds, raiseAfterRound);
+            const QList<TAbandonedTest> found = FindAbandonedTests(folder + u"journals/"_s, folder);
+            QCOMPARE(found.size(), 1);
+            QCOMPARE(found[0].RoundCount(), rounds);
+            const QString number = StoreInItsFolder(found[0]);
+            QFile stored(TTestFile::TestFilePath(folder, number)), expected(folder + u"expected"_s);
+            QVERIFY(stored.open(QIODevice::ReadOnly) && expected.open(QIODevice::ReadOnly));
+            QCOMPARE(stored.readAll(), expected.readAll());
+            qInfo("SIGTERM in round %d: %d rounds offered", rounds + 1, found[0].RoundCount());
+        }
+        QVERIFY2(latePresses > 0, "no press was handled late");
     }
 };
 

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -116,6 +117,7 @@ private slots:
     void numberTakenMeanwhile_storesUnderTheNextFreeNumber();
     void journalInUse_isNotListed_oldJournalStays_storedTestIsRemovedSilently();
     void writeFailures_testGoesOn_warnedOnce_noRoundMissing();
+    void roundHandedOverAgain_newContentsRecovered_tornReplacementIgnored();
 };
 
 void TestRoundJournal::wholeTest_journalHoldsEveryCompletedRound_shiftEscRemovesIt()
@@ -336,6 +338,75 @@ void TestRoundJournal::writeFailures_testGoesOn_warnedOnce_noRoundMissing()
     for (int round = 1; round <= 500; ++round)
         expected << round;
     QCOMPARE(durable, expected);
+}
+
+void TestRoundJournal::roundHandedOverAgain_newContentsRecovered_tornReplacementIgnored()
+{
+    QTemporaryDir dir;
+    const QString folder = dir.path() + u'/';
+    SimulatedTest sim(31, folder);
+    auto journal = std::make_unique<TRoundJournal>(localJournals(folder));
+    QList<int> durable;
+    journal->OnRoundDurable = [&](int round) { durable << round; };
+    sim.bench.admin.Journal = journal.get();
+    sim.open();
+    while (sim.journaledRounds() < 5)
+        sim.tick();
+    QVERIFY(journal->WaitUntilIdle(Patience));
+    const QString path = journal->CurrentPath();
+    const QByteArray fiveRounds = contents(path);
+    // Round 3 gains a press after its line was written, and another one after round 6's.
+    TRoundInfo &third = sim.bench.testFile.Rounds[3];
+    const TRoundInfo asFirstWritten = third;
+    const auto addPress = [&third](int rt) {
+        for (int slot = 1; slot <= TRoundInfo::Slots; ++slot)
+            if (third.Button[slot] == 0) {
+                third.RT[slot] = rt;
+                third.Button[slot] = 2;
+                return;
+            }
+        QFAIL("no free slot");
+    };
+    addPress(1234);
+    journal->RoundCompleted(3, third);
+    while (sim.journaledRounds() < 6)
+        sim.tick();
+    addPress(1456);
+    journal->RoundCompleted(3, third);
+    while (sim.journaledRounds() < 7)
+        sim.tick();
+    QVERIFY(journal->WaitUntilIdle(Patience));
+    QCOMPARE(durable, (QList<int>{1, 2, 3, 4, 5, 6, 7}));
+    QVERIFY(contents(path).startsWith(fiveRounds)); // only appended to
+    // The program dies.
+    sim.bench.admin.Journal = nullptr;
+    journal.reset();
+    const QByteArray expected = sim.fileAtRound(7);
+    const QByteArray lastLine = expected.sliced(sim.fileAtRound(6).size());
+
+    // Died while writing a further replacement: the torn line is ignored; so is a replacement of a round that
+    // has no line.
+    for (const QByteArray &tail : {QByteArray("#round=3,\"T\",\"N\",0,1"), "#round=8," + lastLine, QByteArray()}) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::Append) && file.write(tail) == tail.size());
+        file.close();
+        const QList<TAbandonedTest> found = findAbandoned(folder);
+        QCOMPARE(found.size(), 1);
+        QCOMPARE(found[0].RoundCount(), 7);
+        QCOMPARE(found[0].Rounds[2], third);
+        QVERIFY(found[0].Rounds[2] != asFirstWritten);
+        QVERIFY(QFile::resize(path, QFileInfo(path).size() - tail.size()));
+    }
+    // Stored with both late presses. The same journal left after that save is recognised as stored.
+    const QByteArray journalBytes = contents(path);
+    QCOMPARE(StoreInItsFolder(findAbandoned(folder).at(0)), u"1001"_s);
+    QCOMPARE(contents(folder + u"1001.txt"_s), expected);
+    QCOMPARE(journals(folder), QStringList());
+    QFile left(path);
+    QVERIFY(left.open(QIODevice::WriteOnly) && left.write(journalBytes) == journalBytes.size());
+    left.close();
+    QVERIFY(findAbandoned(folder).isEmpty());
+    QVERIFY(!QFile::exists(path));
 }
 
 QTEST_GUILESS_MAIN(TestRoundJournal)

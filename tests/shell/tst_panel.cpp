@@ -555,11 +555,24 @@ private slots:
         QVERIFY(FindAbandonedTests(TRoundJournal::LocalJournalFolder(), shared).isEmpty()); // both journals gone
     }
 
-    // A logout during a test: SIGTERM ends the program through its event loop, the rounds so far stay in the
-    // journal, and the next start offers them and stores them as the test.
-    void sigterm_duringATest_endsThroughTheEventLoopAndTheNextStartOffersTheRounds()
+    // A logout during a test: SIGTERM closes the child's window (which refuses the window manager's close), stores
+    // nothing, and closes the main window even though the layout cannot be kept; the rounds so far, the one
+    // completed just before the signal too, stay in the journal, and the next start offers them.
+    void sigterm_duringATest_endsTheTestUnstored_andTheNextStartOffersEveryCompletedRound()
     {
         QTemporaryDir folder;
+        const QString settings = TWindowLayout::DefaultSettingsPath();
+        const QString settingsAside = settings + u".aside"_s;
+        QFile::remove(settingsAside);
+        const bool hadSettings = QFile::rename(settings, settingsAside);
+        const auto restore = qScopeGuard([&] {
+            QDir().rmdir(settings);
+            if (hadSettings)
+                QFile::rename(settingsAside, settings);
+            // A failure midway must not leave the journal to be offered in the tests that follow.
+            for (const TAbandonedTest &left : FindAbandonedTests(TRoundJournal::LocalJournalFolder(), QString()))
+                DiscardAbandonedTest(left);
+        });
         {
             TfrmPanel panel(folder.path() + u'/');
             TfrmInput &input = panel.Input();
@@ -574,25 +587,39 @@ private slots:
                 input.cmbTouyaku->setCurrentIndex(1);
                 QTest::mouseClick(input.btnStart, Qt::LeftButton);
             });
+            panel.show();
             panel.mnuStep3->trigger();
             ticks(51);
             QTest::mouseClick(&panel.Screen(), Qt::LeftButton);
             ticks(20);
             while (panel.Screen().Administration().Round <= 4)
-                ticks(1);
-            ticks(1); // a round goes to the journal on the tick after its last
+                ticks(1); // round 4 has just completed; no tick has handed it to the journal yet
+            QVERIFY(!panel.Screen().close()); // the window manager's close is refused
+            QVERIFY(panel.Screen().isVisible());
 
-            bool ended = false;
-            TTerminationSignals termination([&ended] { ended = true; });
+            // The layout cannot be kept: a folder stands where the settings file would be written.
+            QVERIFY(QDir().mkpath(settings));
+            TMessageBox::ClearShownTexts();
+            bool handled = false;
+            TTerminationSignals termination([&] {
+                panel.EndOnQuitRequest();
+                handled = true;
+            });
             QVERIFY(::raise(SIGTERM) == 0); // the default action would end this test program
-            QTRY_VERIFY(ended);
+            QTRY_VERIFY(handled);
+            QVERIFY(!panel.Screen().isVisible());
+            QVERIFY(!panel.Screen().IsOpen());
+            QVERIFY(!panel.isVisible());
+            QCOMPARE(TMessageBox::ShownTexts(), QStringList());
+            QVERIFY(!QFile::exists(folder.path() + u"/1001.txt"_s));
         } // the program's windows close as after the event loop's end
 
         TMessageBox::ClearShownTexts();
         TMessageBox::SetChooseAnswer(0); // 保存する
         TfrmPanel next(folder.path() + u'/');
         QCOMPARE(TMessageBox::ShownTexts().size(), 1);
-        QVERIFY2(TMessageBox::ShownTexts().first().contains(u"4"_s), qPrintable(TMessageBox::ShownTexts().first()));
+        QVERIFY2(TMessageBox::ShownTexts().first().contains(u"記録されていた 4 試行"_s),
+                 qPrintable(TMessageBox::ShownTexts().first()));
         TTestFile stored;
         stored.ReadFile(folder.path() + u'/', u"1001"_s);
         QCOMPARE(stored.Info.Shimei1, u"佐藤"_s);
