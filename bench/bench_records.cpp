@@ -14,6 +14,7 @@
 #include "Random.h"
 #include "Statistics.h"
 #include "TestFile.h"
+#include "TestStore.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -171,9 +172,11 @@ double benchListFill(const QString &folder, int &listed)
 double benchNextTestNumber(const QString &folder, int &next)
 {
     std::vector<double> runs;
+    TTestStore store;
+    store.Open(folder);
     for (int run = 0; run < FolderRuns; ++run) {
         const Clock::time_point start = Clock::now();
-        next = NextTestNumber(folder);
+        next = store.NextTestNumber();
         runs.push_back(elapsedUs(start) / 1000.0);
     }
     return Median(runs);

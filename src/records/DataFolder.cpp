@@ -2,11 +2,9 @@
 
 #include "Errors.h"
 #include "SafeFile.h"
-#include "TestFile.h"
 
 #include <QDir>
 #include <QFile>
-#include <QSet>
 #include <QStandardPaths>
 
 #include <cerrno>
@@ -47,48 +45,6 @@ QString EnsureDataFolder(const QString &dataFolder)
     if (::chmod(QFile::encodeName(dir.path()).constData(), 0700) != 0)
         return u"データフォルダ \"%1\" を本人専用に変更できません: %2"_s.arg(shown, SystemErrorReason(errno));
     return QString();
-}
-
-void CheckDataFolderReachable(const QString &dataFolder)
-{
-    const QString shown = QDir::toNativeSeparators(dataFolder);
-    const QByteArray path = QFile::encodeName(dataFolder);
-    struct stat status
-    {
-    };
-    int error = 0;
-    if (::stat(path.constData(), &status) != 0)
-        error = errno;
-    else if (!S_ISDIR(status.st_mode))
-        error = ENOTDIR;
-    else if (::access(path.constData(), R_OK | X_OK) != 0)
-        error = errno;
-    if (error == 0)
-        return;
-    const QString why =
-        error == ENOENT    ? u"見つかりません。共有フォルダがオフラインか、ドライブが接続されていない可能性があります"_s
-        : error == ENOTDIR ? u"フォルダではありません"_s
-                           : SystemErrorReason(error);
-    throw EInOutError(u"データフォルダ \"%1\" に接続できません（%2）。"_s.arg(shown, why));
-}
-
-bool TestNumberFree(const QString &dataFolder, const QString &number)
-{
-    return !number.isEmpty() && TTestFile::IsFileNameNumber(number) &&
-           !EntryExists(TTestFile::TestFilePath(dataFolder, number));
-}
-
-int NextTestNumber(const QString &dataFolder)
-{
-    // One listing instead of two look-ups per number: a folder may hold thousands of tests. Any entry of
-    // the name counts as taken, so a number is never offered whose file could not be written.
-    const QStringList names =
-        QDir(dataFolder).entryList({u"*.txt"_s, u"*.del"_s}, QDir::AllEntries | QDir::Hidden | QDir::System);
-    const QSet<QString> taken(names.cbegin(), names.cend());
-    int n = 1001;
-    while (taken.contains(QString::number(n) + u".txt"_s) || taken.contains(QString::number(n) + u".del"_s))
-        ++n;
-    return n;
 }
 
 } // namespace vigix

@@ -24,7 +24,7 @@ void write(QIODevice &device, const QByteArray &bytes)
 } // namespace
 
 TScoreCsvResult WriteScoresCsv(QIODevice &device, const QStringList &testPaths,
-                               const std::function<bool(int done)> &progress)
+                               const std::function<bool(int done)> &progress, const TTestReader &read)
 {
     TScoreCsvResult result;
     write(device, QByteArray("\xEF\xBB\xBF") + CsvRecord(ScoreFieldNames()).toUtf8());
@@ -33,15 +33,18 @@ TScoreCsvResult WriteScoresCsv(QIODevice &device, const QStringList &testPaths,
         const QString &path = testPaths[i];
         // A test that cannot be read is named and the others are written; a device that cannot be written
         // ends the export.
-        bool read = false;
+        bool done = false;
         try {
-            test.ReadFileFromPath(path);
+            if (read)
+                read(test, i);
+            else
+                test.ReadFileFromPath(path);
             test.Culc();
-            read = true;
+            done = true;
         } catch (const EVigixError &error) {
             result.Failures.append(error.message());
         }
-        if (read) {
+        if (done) {
             QStringList values;
             for (const ScoreField &field : ScoreFields(path, test))
                 values.append(field.csv);
@@ -57,13 +60,13 @@ TScoreCsvResult WriteScoresCsv(QIODevice &device, const QStringList &testPaths,
 }
 
 TScoreCsvResult ExportScoresCsv(const QString &path, const QStringList &testPaths,
-                                const std::function<bool(int done)> &progress)
+                                const std::function<bool(int done)> &progress, const TTestReader &read)
 {
     // Made whole in memory first (a few megabytes for ten thousand tests), so that the file is written by the
     // one safe save: the old file stays until the new one is complete, and a cancelled export leaves nothing.
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
-    TScoreCsvResult result = WriteScoresCsv(buffer, testPaths, progress);
+    TScoreCsvResult result = WriteScoresCsv(buffer, testPaths, progress, read);
     if (!result.Cancelled)
         SaveFileSafely(path, buffer.data(), TLinks::Follow); // the examiner chose the file
     return result;

@@ -25,7 +25,7 @@ void TCsvExportCommand::SetNextFileName(const QString &path)
     nextFileName = path;
 }
 
-int TCsvExportCommand::Run(QWidget *parent, const QStringList &testPaths)
+int TCsvExportCommand::Run(QWidget *parent, const QStringList &testPaths, const TTestReader &read)
 {
     QString path = std::exchange(nextFileName, QString());
     if (path.isEmpty()) {
@@ -47,7 +47,7 @@ int TCsvExportCommand::Run(QWidget *parent, const QStringList &testPaths)
             progress.setValue(done);
             QCoreApplication::processEvents();
             return !progress.wasCanceled();
-        });
+        }, read);
         progress.reset();
         if (result.Cancelled)
             return; // nothing is left behind

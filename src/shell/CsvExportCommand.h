@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ScoreCsv.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -13,7 +15,8 @@ class TCsvExportCommand
 {
 public:
     // The number of tests written, or -1 when no file was written (cancelled, failed, no file chosen).
-    static int Run(QWidget *parent, const QStringList &testPaths);
+    // read: how test `index` of testPaths is read (the data folder's store); null: from its path.
+    static int Run(QWidget *parent, const QStringList &testPaths, const TTestReader &read = {});
     // Tests: the file the next export writes, instead of asking.
     static void SetNextFileName(const QString &path);
 };

@@ -826,17 +826,21 @@ void TfrmPanel::CloseAllCards()
 
 void TfrmPanel::exportScores()
 {
-    QStringList paths;
+    QStringList numbers;
     const QModelIndexList selected = m_details->selectionModel()->selectedRows(0);
     if (!selected.isEmpty()) {
         for (const QModelIndex &row : selected)
-            paths.append(m_store->TestFilePath(row.data().toString()));
+            numbers.append(row.data().toString());
     } else {
         for (int row = 0; row < m_sorted->rowCount(); ++row)
-            paths.append(m_store->TestFilePath(m_sorted->index(row, 0).data().toString()));
+            numbers.append(m_sorted->index(row, 0).data().toString());
     }
+    QStringList paths; // the CSV's file column
+    for (const QString &number : std::as_const(numbers))
+        paths.append(m_store->TestFilePath(number));
+    const auto read = [this, &numbers](TTestFile &test, qsizetype index) { m_store->ReadTest(test, numbers.at(index)); };
     // A finished export is told: a silent one would leave the examiner guessing whether it ran.
-    if (const int written = TCsvExportCommand::Run(this, paths); written >= 0)
+    if (const int written = TCsvExportCommand::Run(this, paths, read); written >= 0)
         m_statusHint->setText(u"  CSV出力完了（%1 件）"_s.arg(written));
 }
 

@@ -1,3 +1,4 @@
+#include "../NextFreeNumber.h"
 #include "AdministrationFakes.h"
 #include "DataFolder.h"
 #include "Errors.h"
@@ -131,7 +132,7 @@ void DataFolderLinksTest::testSave_linksUnderItsNames_writesOnlyItsOwnFiles()
     stored.ReadFile(data, u"1002"_s);
     QCOMPARE(stored.Info.Shimei1, u"本人"_s);
     QCOMPARE(stored.RoundCount, 3);
-    QCOMPARE(NextTestNumber(data), 1003);
+    QCOMPARE(testing::NextFreeNumber(data), 1003);
 }
 
 void DataFolderLinksTest::writersAndReaders_linkAtThePath_refusedAndTargetUntouched_data()
@@ -180,7 +181,7 @@ void DataFolderLinksTest::writersAndReaders_linkAtThePath_refusedAndTargetUntouc
     QCOMPARE(QFileInfo::exists(target), !dangling);
     QVERIFY(isLink(data + u"1001.txt"_s) && isLink(data + u"1001.timing"_s));
     QVERIFY(EntryExists(data + u"1001.txt"_s));
-    QCOMPARE(NextTestNumber(data), 1002);
+    QCOMPARE(testing::NextFreeNumber(data), 1002);
 }
 
 // The recovery folder replaced by a link to a folder of the other user's: the running test's journal is not

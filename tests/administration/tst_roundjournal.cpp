@@ -1,3 +1,4 @@
+#include "../NextFreeNumber.h"
 #include "DataFolder.h"
 #include "Errors.h"
 #include "RoundJournal.h"
@@ -151,7 +152,7 @@ void TestRoundJournal::wholeTest_journalHoldsEveryCompletedRound_shiftEscRemoves
     QCOMPARE(durable.size(), 500);
     QCOMPARE(durable.last(), 500);
     // The test list and the next number see no journal.
-    QCOMPARE(NextTestNumber(folder), 1001);
+    QCOMPARE(testing::NextFreeNumber(folder), 1001);
     QVERIFY(QDir(folder).entryList({u"*.txt"_s, u"*.del"_s}, QDir::AllEntries | QDir::Hidden).isEmpty());
 
     QVERIFY(sim.bench.admin.FormKeyDown(TAdministration::EscapeKey, true));
@@ -191,7 +192,7 @@ void TestRoundJournal::abandonedTest_isStoredExactlyAsShiftEscWouldHaveStoredIt(
     QCOMPARE(found[0].Info, SimulatedTest::Subject());
     QCOMPARE(found[0].RoundCount(), 137);
     QCOMPARE(found[0].Error, QString());
-    QCOMPARE(NextTestNumber(folder), 1001);
+    QCOMPARE(testing::NextFreeNumber(folder), 1001);
 
     QCOMPARE(StoreInItsFolder(found[0]), u"1001"_s);
     QCOMPARE(contents(folder + u"1001.txt"_s), contents(saved.filePath(u"1001.txt"_s)));

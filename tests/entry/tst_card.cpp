@@ -1,3 +1,4 @@
+#include "../NextFreeNumber.h"
 #include "Card.h"
 #include "DataFolder.h"
 #include "HistoryWindow.h"
@@ -234,7 +235,7 @@ private slots:
         QVERIFY(QFile::exists(folder() + u"1001.del"_s));
         QCOMPARE(host.listRefreshes, 1);
         QTRY_VERIFY(card.isNull()); // destroyed, not hidden
-        QCOMPARE(NextTestNumber(folder()), 1003);
+        QCOMPARE(testing::NextFreeNumber(folder()), 1003);
     }
 
     void history_opensOneWindowPerCard_goesWithTheCard()

@@ -1,3 +1,4 @@
+#include "../NextFreeNumber.h"
 #include "../WriteFailureSweep.h"
 #include "DataFolder.h"
 #include "Errors.h"
@@ -1176,8 +1177,8 @@ void testfileTest::nextTestNumber_existingFiles()
     QVERIFY(dir.isValid());
     for (const QString &name : files)
         QVERIFY(writeBytes(dir.filePath(name), "x"));
-    QCOMPARE(vigix::NextTestNumber(dir.path() + u'/'), expected);
-    QCOMPARE(vigix::NextTestNumber(dir.path()), expected);
+    QCOMPARE(vigix::testing::NextFreeNumber(dir.path() + u'/'), expected);
+    QCOMPARE(vigix::testing::NextFreeNumber(dir.path()), expected);
 }
 
 void testfileTest::ensureDataFolder_missingParents_createsOwnerOnlyFolder()
