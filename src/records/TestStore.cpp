@@ -1,5 +1,6 @@
 #include "TestStore.h"
 
+#include "DataFolderSetting.h"
 #include "Errors.h"
 #include "SafeFile.h"
 #include "TestFile.h"
@@ -128,6 +129,14 @@ void TTestStore::ChangeFolder(const QString &folder)
     if (m_folder != oldFolder)
         emit FolderChanged(m_folder);
     Refresh();
+}
+
+void TTestStore::ChooseFolder(const QString &folder, const QString &settingsPath)
+{
+    TTestStore trial;
+    trial.ChangeFolder(folder);
+    StoreChosenDataFolder(settingsPath, folder);
+    ChangeFolder(folder);
 }
 
 void TTestStore::CheckWritable()

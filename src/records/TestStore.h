@@ -54,6 +54,9 @@ public:
     // Makes folder the data folder only if it can be reached and a test can be stored in it; raises
     // EInOutError and changes nothing otherwise.
     void ChangeFolder(const QString &folder);
+    // The examiner's choice: ChangeFolder, and the folder kept in the settings file (vigix.ini, [Data] Folder) for
+    // the next start. Checked before it is kept: a folder that cannot take a test changes neither.
+    void ChooseFolder(const QString &folder, const QString &settingsPath);
     // Raises EInOutError, with the reason and what to do, when a new test could not be stored in the folder now
     // (it cannot be reached, is read-only, or this account may not create files in it).
     void CheckWritable();

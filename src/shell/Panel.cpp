@@ -705,11 +705,7 @@ void TfrmPanel::SetDataFolder(const QString &folder)
     QString dataFolder = canonical.isEmpty() ? QDir::cleanPath(QDir(folder).absolutePath()) : canonical;
     if (!dataFolder.endsWith(u'/'))
         dataFolder += u'/';
-    // Checked before it is kept: the choice stays as it was when the folder cannot take a test.
-    TTestStore trial;
-    trial.ChangeFolder(dataFolder);
-    StoreChosenDataFolder(TWindowLayout::DefaultSettingsPath(), dataFolder);
-    m_store->ChangeFolder(dataFolder);
+    m_store->ChooseFolder(dataFolder, TWindowLayout::DefaultSettingsPath());
 }
 
 void TfrmPanel::chooseDataFolder()
