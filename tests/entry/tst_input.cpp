@@ -199,6 +199,34 @@ private slots:
         QVERIFY(QDir(folder()).entryList(QDir::Files).isEmpty());
     }
 
+    void start_folderThatCannotTakeTheTest_refusedBeforeTheTest_thenStartsOnceItCan()
+    {
+        QTemporaryDir root;
+        const QString share = root.filePath(u"share"_s);
+        QVERIFY(QDir().mkdir(share));
+        TTestFile testFile;
+        TTestStore store;
+        store.Open(share);
+        TfrmInput input(testFile, store);
+        input.PrepareNewTest();
+        fillRequired(input);
+        QSignalSpy started(&input, &TfrmInput::TestStartRequested);
+        input.show();
+        // The share went offline after the list was read: the child's fifteen minutes are not started.
+        QVERIFY(QDir(share).removeRecursively());
+        QTest::mouseClick(input.btnStart, Qt::LeftButton);
+        QCOMPARE(TMessageBox::ShownTexts().size(), 1);
+        QVERIFY(TMessageBox::ShownTexts().first().contains(u"データフォルダの変更"_s));
+        QVERIFY(input.isVisible());
+        QCOMPARE(started.count(), 0);
+        QCOMPARE(testFile.Info, TTestInfo());
+        // Back online: the same entries start the test.
+        QVERIFY(QDir().mkdir(share));
+        QTest::mouseClick(input.btnStart, Qt::LeftButton);
+        QCOMPARE(started.count(), 1);
+        QCOMPARE(testFile.Info.Shimei1, input.EnteredInfo().Shimei1);
+    }
+
     void start_characterTheFileCannotHold_refusedNamingFieldAndCharacter_data()
     {
         QTest::addColumn<QString>("control");

@@ -451,6 +451,17 @@ private slots:
         QCOMPARE(panel->findChild<QTreeView *>(u"ListView1"_s)->model()->rowCount(), 0);
         QVERIFY(!QDir(share).exists());
         QVERIFY(!QDir(DefaultDataFolder()).exists());
+        panel.reset();
+
+        // Settings that cannot be read are told, and no folder is used in the place of the one they name.
+        QVERIFY(QFile::remove(ini) && QDir().mkdir(ini));
+        TMessageBox::ClearShownTexts();
+        panel = std::make_unique<TfrmPanel>();
+        QVERIFY2(TMessageBox::ShownTexts().join(u'\n').contains(u"設定ファイル"_s),
+                 qPrintable(TMessageBox::ShownTexts().join(u'\n')));
+        QVERIFY(panel->Store().Folder().isEmpty());
+        QVERIFY(!QDir(DefaultDataFolder()).exists());
+        QVERIFY(QDir(ini).removeRecursively());
     }
 
     void viewStyles_switchBetweenDetailsAndIcons()
@@ -509,10 +520,10 @@ private slots:
         QTemporaryDir folder;
         const QString shared = folder.path() + u'/';
         TfrmPanel first(shared), second(shared);
-        const auto startTest = [](TfrmPanel &panel, const QString &name) {
+        const auto startTest = [](TfrmPanel &panel, const QString &name, const QString &offered = u"1001"_s) {
             TfrmInput &input = panel.Input();
-            whenEntryShown(input, [&input, name] {
-                QCOMPARE(input.edtKensabangou->text(), u"1001"_s);
+            whenEntryShown(input, [&input, name, offered] {
+                QCOMPARE(input.edtKensabangou->text(), offered);
                 input.edtShimei1->setText(name);
                 input.edtShimei2->setText(u"二郎"_s);
                 input.cmbSeinengappi1->setEditText(u"2015"_s);
@@ -553,6 +564,25 @@ private slots:
                  qPrintable(TMessageBox::ShownTexts().first()));
         QCOMPARE(column(first.findChild<QTreeView *>(u"ListView1"_s), 0), (QStringList{u"1001"_s, u"1002"_s}));
         QVERIFY(FindAbandonedTests(TRoundJournal::LocalJournalFolder(), shared).isEmpty()); // both journals gone
+
+        // The share goes offline during the next test: the save fails over the child's screen, which stays, with the
+        // rounds kept and the way to another folder told; once the share is back, Shift+Esc stores them.
+        startTest(first, u"高橋"_s, u"1003"_s);
+        TMessageBox::ClearShownTexts();
+        TMessageBox::SetChooseAnswer(1); // OK
+        const QString offline = QDir::cleanPath(shared) + u"-offline"_s;
+        QVERIFY(QDir().rename(shared, offline));
+        TickDriver{first.Screen()}.runTest(2);
+        TMessageBox::SetChooseAnswer(-1);
+        QVERIFY(first.Screen().isVisible());
+        QCOMPARE(TMessageBox::ShownTexts().size(), 1);
+        QVERIFY2(TMessageBox::ShownTexts().first().contains(u"失われていません"_s) &&
+                     TMessageBox::ShownTexts().first().contains(u"データフォルダ"_s),
+                 qPrintable(TMessageBox::ShownTexts().first()));
+        QVERIFY(QDir().rename(offline, shared));
+        QTest::keyClick(&first.Screen(), Qt::Key_Escape, Qt::ShiftModifier);
+        QVERIFY(!first.Screen().isVisible());
+        QCOMPARE(stored(u"1003"_s), u"高橋 2"_s);
     }
 
     // A logout during a test: SIGTERM closes the child's window (which refuses the window manager's close), stores
