@@ -7,7 +7,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <array>
 #include <atomic>
+#include <cstdio>
 #include <thread>
 
 #include <fcntl.h>
@@ -227,12 +229,79 @@ void TestStoreTest::unreachableFolder_isToldAndNeverReplaced()
     QCOMPARE(store.Folder(), share + u'/');
 }
 
+namespace {
+
+// A copy of the program on another computer: for each folder it is sent, it opens the store and takes the number
+// offered for a new test, says it is ready, and stores its test when told to go. Ends at the end of its input.
+struct Examiner
+{
+    pid_t pid = -1;
+    int orders = -1;  // folder paths, one a line, then "g" for each
+    int answers = -1; // "r" when ready, then "0" stored or "1" failed
+
+    void start(int child)
+    {
+        int down[2], up[2];
+        if (::pipe(down) != 0 || ::pipe(up) != 0)
+            ::abort();
+        pid = ::fork();
+        if (pid == 0) {
+            ::close(down[1]);
+            ::close(up[0]);
+            FILE *in = ::fdopen(down[0], "r");
+            char line[4096];
+            while (std::fgets(line, sizeof line, in)) {
+                const QString folder = QString::fromUtf8(line).trimmed();
+                char answer = '1';
+                try {
+                    TTestStore store;
+                    store.Open(folder);
+                    TTestFile test = childTest(QString::number(store.NextTestNumber()), u"child%1"_s.arg(child));
+                    [[maybe_unused]] ssize_t io = ::write(up[1], "r", 1);
+                    if (std::fgetc(in) != 'g')
+                        break;
+                    store.StoreNewTest(test);
+                    answer = '0';
+                } catch (...) {
+                }
+                [[maybe_unused]] ssize_t io = ::write(up[1], &answer, 1);
+            }
+            ::_exit(0);
+        }
+        ::close(down[0]);
+        ::close(up[1]);
+        orders = down[1];
+        answers = up[0];
+    }
+    void send(const QByteArray &bytes) const { QCOMPARE(::write(orders, bytes.constData(), bytes.size()), ssize_t(bytes.size())); }
+    char answer() const
+    {
+        char byte = 0;
+        return ::read(answers, &byte, 1) == 1 ? byte : 'x';
+    }
+    // Every examiner's input is closed before any is waited for: the second copy holds the first one's pipe too.
+    static void stopAll(std::array<Examiner, 2> &examiners)
+    {
+        for (Examiner &examiner : examiners)
+            ::close(examiner.orders);
+        for (Examiner &examiner : examiners) {
+            ::waitpid(examiner.pid, nullptr, 0);
+            ::close(examiner.answers);
+        }
+    }
+};
+
+} // namespace
+
 void TestStoreTest::twoProcessesOneNumber_bothTestsStored()
 {
     // Two computers offered the same number store at the same moment, a thousand times over: both tests are stored,
     // under two numbers, and neither replaces the other.
     QTemporaryDir dir;
     constexpr int Races = 1000;
+    std::array<Examiner, 2> examiners;
+    for (int child = 0; child < 2; ++child)
+        examiners[child].start(child);
     int lost = 0, failed = 0;
     for (int race = 0; race < Races; ++race) {
         const QString folder = dir.filePath(QString::number(race));
@@ -240,39 +309,19 @@ void TestStoreTest::twoProcessesOneNumber_bothTestsStored()
         // Now and then the folder already holds tests, so that the number offered is not always the first.
         for (int i = 0; i < race % 3; ++i)
             writeBytes(folder + u"/%1.txt"_s.arg(1001 + i), "1001,\"x\"\r\n");
-        int go[2];
-        QVERIFY(::pipe(go) == 0);
-        pid_t children[2];
-        for (int child = 0; child < 2; ++child) {
-            children[child] = ::fork();
-            if (children[child] == 0) {
-                ::close(go[1]);
-                int status = 1;
-                try {
-                    TTestStore store;
-                    store.Open(folder);
-                    TTestFile test = childTest(QString::number(store.NextTestNumber()), u"child%1"_s.arg(child));
-                    char byte;
-                    [[maybe_unused]] const ssize_t read = ::read(go[0], &byte, 1); // both wait here
-                    store.StoreNewTest(test);
-                    status = 0;
-                } catch (...) {
-                }
-                ::_exit(status);
-            }
-        }
-        ::close(go[0]);
-        ::close(go[1]); // both go
-        for (const pid_t pid : children) {
-            int status = 0;
-            ::waitpid(pid, &status, 0);
-            if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-                ++failed;
-        }
+        for (const Examiner &examiner : examiners)
+            examiner.send(folder.toUtf8() + '\n');
+        for (const Examiner &examiner : examiners)
+            QCOMPARE(examiner.answer(), 'r'); // both hold the same number now
+        for (const Examiner &examiner : examiners)
+            examiner.send("g");
+        for (const Examiner &examiner : examiners)
+            failed += examiner.answer() != '0';
         const QStringList names = storedNames(folder).values();
         if (!names.contains(u"child0"_s) || !names.contains(u"child1"_s))
             ++lost;
     }
+    Examiner::stopAll(examiners);
     qInfo("%d races: %d tests lost, %d saves failed", Races, lost, failed);
     QCOMPARE(failed, 0);
     QCOMPARE(lost, 0);
