@@ -14,6 +14,7 @@
 #include "FuzzSupport.h"
 #include "RoundJournal.h"
 #include "TestFile.h"
+#include "TestStore.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -33,6 +34,7 @@ namespace {
 const QByteArray LineEnd = QByteArrayLiteral("\r\n");
 
 const QByteArray DataFolderKey = QByteArrayLiteral("#data-folder=");
+const QByteArray ReplacementKey = QByteArrayLiteral("#round=");
 
 enum : std::uint8_t { StoredAlready = 0x01, StoreFound = 0x02, EarlierVersion = 0x04 };
 
@@ -82,25 +84,39 @@ void checkFound(const TAbandonedTest &test, QByteArrayView journal)
     }
     FUZZ_CHECK(test.Info == TTestFile::DecodeInfoLine(journal.first(subjectEnd)));
 
+    // The rounds as the lines give them: each plain line is the next round, a line "#round=<n>,<line>" replaces
+    // round n, already read. Reading stops at the first line that is neither, or does not read as a round.
     const QList<QByteArrayView> lines = wholeRoundLines(journal);
+    QList<TRoundInfo> expected;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        QByteArrayView line = lines[i];
+        qsizetype round = expected.size() + 1;
+        if (line.startsWith(ReplacementKey)) {
+            const qsizetype comma = line.indexOf(',');
+            bool ok = false;
+            round = comma < 0 ? 0 : line.sliced(ReplacementKey.size(), comma - ReplacementKey.size()).toInt(&ok);
+            if (!ok || round < 1 || round > expected.size())
+                break;
+            line = line.sliced(comma + 1);
+        } else if (round > TTestFile::TestRounds) {
+            break;
+        }
+        try {
+            const TRoundInfo contents = TTestFile::DecodeRoundLine(line, test.JournalPath, int(round) + 1);
+            if (round > expected.size())
+                expected.append(contents);
+            else
+                expected[round - 1] = contents;
+        } catch (const EConvertError &) {
+            break;
+        }
+    }
     FUZZ_CHECK(test.RoundCount() <= TTestFile::TestRounds);
-    FUZZ_CHECK(test.RoundCount() <= lines.size());
-    for (int i = 0; i < test.RoundCount(); ++i) {
-        const TRoundInfo &round = test.Rounds[i];
-        FUZZ_CHECK(round == TTestFile::DecodeRoundLine(lines[i], test.JournalPath, i + 2));
+    FUZZ_CHECK(test.Rounds == expected);
+    for (const TRoundInfo &round : test.Rounds) {
         // The text fields come from between commas, with every quote dropped.
         for (const QString *text : {&round.Target, &round.Noise})
             FUZZ_CHECK(!text->contains(u',') && !text->contains(u'"'));
-    }
-    // Fewer rounds than whole lines: the next line is where reading stopped, so it does not read as a round.
-    if (test.RoundCount() < TTestFile::TestRounds && test.RoundCount() < lines.size()) {
-        bool damaged = false;
-        try {
-            (void)TTestFile::DecodeRoundLine(lines[test.RoundCount()], test.JournalPath, test.RoundCount() + 2);
-        } catch (const EConvertError &) {
-            damaged = true;
-        }
-        FUZZ_CHECK(damaged);
     }
 }
 
@@ -110,7 +126,9 @@ void storeAndReadBack(const QString &folder, const TAbandonedTest &test)
 {
     QString number;
     try {
-        number = StoreAbandonedTest(test);
+        TTestStore store;
+        store.Open(folder);
+        number = StoreAbandonedTest(test, store);
     } catch (const EConvertError &) {
         // Text the test file cannot hold: the journal stays for the examiner to discard.
         FUZZ_CHECK(QFileInfo::exists(test.JournalPath));

@@ -11,6 +11,7 @@
 #include "ResultViews.h"
 #include "Scoring.h"
 #include "TestFile.h"
+#include "TestStore.h"
 
 #include <QByteArrayView>
 #include <QString>
@@ -113,7 +114,19 @@ void showAge(const TTestInfo &info)
 void showHistory(const QString &folder, const TTestFile &test, bool readable)
 {
     QStringList unreadable;
-    const QList<THistoryEntry> history = ChildHistory(folder, test.Info, &unreadable);
+    TTestStore store;
+    store.Open(folder);
+    // The list has a row for the test whatever it holds: its subject record, or why it is no test (empty, control
+    // bytes), naming the file.
+    bool rowReadable = false;
+    for (const TStoredTest &row : store.Tests()) {
+        if (row.Number != Number)
+            continue;
+        rowReadable = row.Readable();
+        FUZZ_CHECK(rowReadable ? row.Info == test.Info : row.Error.contains(Number + u".txt"_s));
+    }
+    readable = readable && rowReadable;
+    const QList<THistoryEntry> history = ChildHistory(store, test.Info, &unreadable);
     bool listed = false;
     for (const THistoryEntry &entry : history) {
         FUZZ_CHECK(HistoryColumn(entry).size() == HistoryRowCount);

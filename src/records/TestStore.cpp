@@ -90,6 +90,8 @@ TTestStore::~TTestStore()
 
 void TTestStore::Open(const QString &folder)
 {
+    if (folder.isEmpty())
+        throw EInOutError(u"データフォルダが決まっていません"_s); // never "/" in its place
     QString path = folder;
     if (!path.endsWith(u'/'))
         path += u'/';
@@ -111,6 +113,8 @@ void TTestStore::Open(const QString &folder)
 
 void TTestStore::ChangeFolder(const QString &folder)
 {
+    if (folder.isEmpty())
+        throw EInOutError(u"データフォルダが決まっていません"_s);
     QString path = folder;
     if (!path.endsWith(u'/'))
         path += u'/';
