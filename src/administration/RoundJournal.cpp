@@ -1,9 +1,9 @@
 #include "RoundJournal.h"
 
 #include "DataFolder.h"
-#include "TestStore.h"
 #include "Errors.h"
 #include "SafeFile.h"
+#include "TestStore.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -696,8 +696,7 @@ void findAbandonedIn(const QString &journalFolder, const QString &legacyDataFold
             test.DataFolder = legacyDataFolder;
         else if (test.DataFolder.isEmpty() && test.Error.isEmpty())
             test.Error = u"保存先のデータフォルダが記録されていません"_s;
-        if (test.Error.isEmpty() &&
-            alreadyStored(test.DataFolder, test.Info.Kensabangou, asStored)) {
+        if (test.Error.isEmpty() && alreadyStored(test.DataFolder, test.Info.Kensabangou, asStored)) {
             // Stored, and nothing of it is lost: removed without asking. Held by a copy reading it right now,
             // it is left to that copy.
             journal.close();

@@ -8,8 +8,8 @@
 #include "MessageBox.h"
 #include "ResultCells.h"
 #include "TestFile.h"
-#include "TestStore.h"
 #include "TestInfo.h"
+#include "TestStore.h"
 #include "TimingSummary.h"
 
 #include <QEvent>

@@ -147,19 +147,23 @@ void TTestStore::CheckWritable()
 {
     const QString shown = QDir::toNativeSeparators(m_folder);
     const auto refuse = [&shown](const QString &reason) {
-        return EInOutError(u"データフォルダ \"%1\" には検査を保存できません（%2）。\n[ｵﾌﾟｼｮﾝ]-[データフォルダの変更...] で"
-                           u"保存できるフォルダを選んでください。"_s.arg(shown, reason));
+        return EInOutError(
+            u"データフォルダ \"%1\" には検査を保存できません（%2）。\n[ｵﾌﾟｼｮﾝ]-[データフォルダの変更...] で"
+            u"保存できるフォルダを選んでください。"_s.arg(shown, reason));
     };
     int fd = -1;
     try {
         fd = folderFd();
     } catch (const EInOutError &error) {
-        throw EInOutError(error.message() + u"\n[ｵﾌﾟｼｮﾝ]-[データフォルダの変更...] で保存できるフォルダを選んでください。"_s);
+        throw EInOutError(error.message() +
+                          u"\n[ｵﾌﾟｼｮﾝ]-[データフォルダの変更...] で保存できるフォルダを選んでください。"_s);
     }
     // A trial file, created and removed as a test's would be: a read-only folder or disk, or a folder this account
     // may only read, is found now rather than at the end of a child's test.
-    const QString probe = u".vigix-probe-%1-%2"_s.arg(::getpid()).arg(QRandomGenerator::global()->generate(), 8, 16, QChar(u'0'));
-    const int probeFd = ::openat(fd, encoded(probe).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    const QString probe =
+        u".vigix-probe-%1-%2"_s.arg(::getpid()).arg(QRandomGenerator::global()->generate(), 8, 16, QChar(u'0'));
+    const int probeFd =
+        ::openat(fd, encoded(probe).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (probeFd < 0)
         throw refuse(SystemErrorReason(errno));
     ::close(probeFd);
@@ -176,23 +180,12 @@ void TTestStore::Refresh()
     m_tests.clear();
     m_listError.clear();
     try {
-        const int fd = folderFd();
-        const int listFd = ::openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        DIR *dir = listFd < 0 ? nullptr : ::fdopendir(listFd);
-        if (!dir) {
-            const int error = errno;
-            if (listFd >= 0)
-                ::close(listFd);
-            throw EInOutError(u"データフォルダ \"%1\" の一覧を読めません: %2"_s.arg(QDir::toNativeSeparators(m_folder),
-                                                                                  SystemErrorReason(error)));
-        }
         QStringList names;
-        while (const dirent *entry = ::readdir(dir)) {
-            const QString name = QFile::decodeName(entry->d_name);
+        for (const QByteArray &entry : entryNames()) {
+            const QString name = QFile::decodeName(entry);
             if (name.endsWith(u".txt"_s) && name.size() > 4 && TTestFile::IsFileNameNumber(name.chopped(4)))
                 names.append(name);
         }
-        ::closedir(dir);
 
         TTestFile scratch;
         for (const QString &name : std::as_const(names)) {
@@ -222,21 +215,11 @@ void TTestStore::Refresh()
 
 int TTestStore::NextTestNumber()
 {
-    const int fd = folderFd();
-    const int listFd = ::openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    DIR *dir = listFd < 0 ? nullptr : ::fdopendir(listFd);
-    if (!dir) {
-        const int error = errno;
-        if (listFd >= 0)
-            ::close(listFd);
-        throw EInOutError(u"データフォルダ \"%1\" の一覧を読めません: %2"_s.arg(QDir::toNativeSeparators(m_folder),
-                                                                              SystemErrorReason(error)));
-    }
     // One listing instead of two look-ups per number: a folder may hold thousands of tests. An entry of any kind
     // under the name counts as taken.
     QList<int> taken;
-    while (const dirent *entry = ::readdir(dir)) {
-        const QByteArrayView name(entry->d_name);
+    for (const QByteArray &entry : entryNames()) {
+        const QByteArrayView name(entry);
         if (name.size() <= 4 || !(name.endsWith(".txt") || name.endsWith(".del")))
             continue;
         bool ok = false;
@@ -246,7 +229,6 @@ int TTestStore::NextTestNumber()
         if (ok && number >= FirstTestNumber && QByteArray::number(number) == stem)
             taken.append(number);
     }
-    ::closedir(dir);
     std::sort(taken.begin(), taken.end());
     int next = FirstTestNumber;
     for (const int number : std::as_const(taken)) {
@@ -298,8 +280,8 @@ QString TTestStore::StoreNewTest(TTestFile &file)
             const int taken = number.toInt();
             number = QString::number(std::max(NextTestNumber(), taken + 1));
         }
-        throw EInOutError(u"データフォルダ \"%1\" に空いている検査番号が見つかりません"_s.arg(
-            QDir::toNativeSeparators(m_folder)));
+        throw EInOutError(
+            u"データフォルダ \"%1\" に空いている検査番号が見つかりません"_s.arg(QDir::toNativeSeparators(m_folder)));
     } catch (...) {
         file.Info.Kensabangou = offered;
         throw;
@@ -381,9 +363,8 @@ int TTestStore::folderFd()
         struct stat held
         {
         }, atPath{};
-        if (::fstat(m_fd, &held) == 0 && held.st_nlink > 0 &&
-            ::lstat(encoded(m_folder).constData(), &atPath) == 0 && held.st_dev == atPath.st_dev &&
-            held.st_ino == atPath.st_ino)
+        if (::fstat(m_fd, &held) == 0 && held.st_nlink > 0 && ::lstat(encoded(m_folder).constData(), &atPath) == 0 &&
+            held.st_dev == atPath.st_dev && held.st_ino == atPath.st_ino)
             return m_fd;
         closeFolder();
     }
@@ -400,7 +381,7 @@ void TTestStore::openFolder(const QString &folder)
     const int fd = ::open(encoded(path).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
         throw EInOutError(u"データフォルダ \"%1\" に接続できません（%2）。"_s.arg(QDir::toNativeSeparators(folder),
-                                                                            unreachableReason(errno)));
+                                                                                  unreachableReason(errno)));
     m_fd = fd;
 }
 
@@ -409,6 +390,25 @@ void TTestStore::closeFolder()
     if (m_fd >= 0)
         ::close(m_fd);
     m_fd = -1;
+}
+
+QList<QByteArray> TTestStore::entryNames()
+{
+    // A description of its own, so that reading the folder never moves the held descriptor's position.
+    const int listFd = ::openat(folderFd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR *dir = listFd < 0 ? nullptr : ::fdopendir(listFd);
+    if (!dir) {
+        const int error = errno;
+        if (listFd >= 0)
+            ::close(listFd);
+        throw EInOutError(u"データフォルダ \"%1\" の一覧を読めません: %2"_s.arg(QDir::toNativeSeparators(m_folder),
+                                                                                SystemErrorReason(error)));
+    }
+    QList<QByteArray> names;
+    while (const dirent *entry = ::readdir(dir))
+        names.append(QByteArray(entry->d_name));
+    ::closedir(dir);
+    return names;
 }
 
 QByteArray TTestStore::readEntry(const QString &name, qint64 limit)
@@ -439,7 +439,8 @@ QByteArray TTestStore::readEntry(const QString &name, qint64 limit)
     bytes.reserve(wanted);
     char buffer[64 * 1024];
     while (limit < 0 || bytes.size() < limit) {
-        const std::size_t chunk = limit < 0 ? sizeof buffer : std::min<std::size_t>(sizeof buffer, limit - bytes.size());
+        const std::size_t chunk =
+            limit < 0 ? sizeof buffer : std::min<std::size_t>(sizeof buffer, limit - bytes.size());
         const ssize_t got = ::read(file, buffer, chunk);
         if (got < 0 && errno == EINTR)
             continue;
@@ -468,10 +469,11 @@ QString TTestStore::writeTemporary(const QByteArray &bytes, const QString &forNa
     struct stat folderStatus
     {
     };
-    const bool groupShared = ::fstat(fd, &folderStatus) == 0 && (folderStatus.st_mode & S_ISGID) &&
-                             (folderStatus.st_mode & S_IWGRP);
+    const bool groupShared =
+        ::fstat(fd, &folderStatus) == 0 && (folderStatus.st_mode & S_ISGID) && (folderStatus.st_mode & S_IWGRP);
     const mode_t mode = groupShared ? 0660 : 0600;
-    const int file = ::openat(fd, encoded(temporary).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    const int file =
+        ::openat(fd, encoded(temporary).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
     if (file < 0)
         throw cannot(errno);
     // The mask of this session may take the group's bits away; in a group's folder they are the point. The group
@@ -542,7 +544,7 @@ void TTestStore::replaceEntry(const QString &name, const QByteArray &bytes)
     {
     };
     if (::fstatat(folderFd(), encoded(name).constData(), &status, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISREG(status.st_mode))
-        throw cannot(S_ISLNK(status.st_mode)  ? SystemErrorReason(ELOOP)
+        throw cannot(S_ISLNK(status.st_mode)   ? SystemErrorReason(ELOOP)
                      : S_ISDIR(status.st_mode) ? SystemErrorReason(EISDIR)
                                                : u"通常のファイルではありません"_s);
     const QString temporary = writeTemporary(bytes, name);

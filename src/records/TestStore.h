@@ -107,6 +107,8 @@ private:
     int folderFd();
     void openFolder(const QString &folder);
     void closeFolder();
+    // The names of every entry of the folder. Raises EInOutError.
+    QList<QByteArray> entryNames();
     QByteArray readEntry(const QString &name, qint64 limit = -1);
     // Writes bytes to a new hidden file in the folder, synced, with the folder's mode and group. Returns its name.
     QString writeTemporary(const QByteArray &bytes, const QString &forName);

@@ -82,16 +82,15 @@ QIcon testIcon()
     return both;
 }
 
-const QString ChooseAnotherFolder =
-    u"[ｵﾌﾟｼｮﾝ]-[データフォルダの変更...] で選び直してください。"_s;
+const QString ChooseAnotherFolder = u"[ｵﾌﾟｼｮﾝ]-[データフォルダの変更...] で選び直してください。"_s;
 
 } // namespace
 
 TfrmPanel::TfrmPanel(const QString &dataFolder, ISoundChannel *sound, QWidget *parent)
     : QMainWindow(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                               Qt::WindowCloseButtonHint),
-      m_store(std::make_unique<TTestStore>()), m_random(TRandom::FromClock()), m_testFile(std::make_unique<TTestFile>()),
-      m_practiceFile(std::make_unique<TTestFile>()),
+      m_store(std::make_unique<TTestStore>()), m_random(TRandom::FromClock()),
+      m_testFile(std::make_unique<TTestFile>()), m_practiceFile(std::make_unique<TTestFile>()),
       m_silence(sound ? nullptr : std::make_unique<TSilentSoundChannel>()), m_sound(sound ? sound : m_silence.get())
 {
     initIconResources();
@@ -158,7 +157,8 @@ TfrmPanel::TfrmPanel(const QString &dataFolder, ISoundChannel *sound, QWidget *p
             } catch (const EInOutError &error) {
                 throw EInOutError(error.message() +
                                   u"\n\n検査の一覧は空のまま表示します。フォルダが使えるようになったらプログラムを"
-                                  u"起動し直すか、"_s + ChooseAnotherFolder);
+                                  u"起動し直すか、"_s +
+                                  ChooseAnotherFolder);
             }
         }
         // Found out now, not after a child's fifteen minutes.
@@ -168,8 +168,9 @@ TfrmPanel::TfrmPanel(const QString &dataFolder, ISoundChannel *sound, QWidget *p
         TMessageBox::Error(this, error.message());
     }
     if (!settingsError.isEmpty())
-        TMessageBox::Error(this, settingsError + u"\n\n検査を保存するフォルダがわからないため、検査の一覧は空のまま表示します。"
-                                                 u"設定ファイルを直すか削除してから、プログラムを起動し直してください。"_s);
+        TMessageBox::Error(this, settingsError +
+                                     u"\n\n検査を保存するフォルダがわからないため、検査の一覧は空のまま表示します。"
+                                     u"設定ファイルを直すか削除してから、プログラムを起動し直してください。"_s);
     offerAbandonedTests();
 }
 
@@ -389,7 +390,8 @@ void TfrmPanel::offerAbandonedTests()
             {storeCaption, u"破棄する"_s, u"後で"_s});
         if (choice == 0) {
             QString stored;
-            const bool done = TMessageBox::Run(this, [&test, &stored, target] { stored = StoreAbandonedTest(test, *target); });
+            const bool done =
+                TMessageBox::Run(this, [&test, &stored, target] { stored = StoreAbandonedTest(test, *target); });
             if (done && stored != number)
                 TMessageBox::Warning(
                     this, u"検査番号 %1 は他の検査に使われていたため、この検査は検査番号 %2 で保存しました。"_s.arg(
@@ -415,8 +417,9 @@ void TfrmPanel::saveFailed(const QString &message)
     const QString folder =
         QFileDialog::getExistingDirectory(m_screen.get(), u"データフォルダの変更"_s, m_store->Folder());
     if (!folder.isEmpty() && TMessageBox::Run(m_screen.get(), [this, &folder] { SetDataFolder(folder); }))
-        TMessageBox::Warning(m_screen.get(), u"データフォルダを \"%1\" に変更しました。Shift+Esc を押すと検査を保存します。"_s.arg(
-                                                 QDir::toNativeSeparators(m_store->Folder())));
+        TMessageBox::Warning(m_screen.get(),
+                             u"データフォルダを \"%1\" に変更しました。Shift+Esc を押すと検査を保存します。"_s.arg(
+                                 QDir::toNativeSeparators(m_store->Folder())));
 }
 
 QAction *TfrmPanel::addCommand(const QString &caption, const QString &hint, const QString &iconName)
@@ -657,9 +660,9 @@ void TfrmPanel::fillTestList()
     for (const TStoredTest &test : m_store->Tests()) {
         const TTestInfo &info = test.Info;
         // A test that cannot be read keeps its row, marked, with the reason as its tool tip.
-        const QStringList columns = test.Readable() ? QStringList{test.Number,     info.Kensanichiji, info.FullName(),
+        const QStringList columns = test.Readable() ? QStringList{test.Number,      info.Kensanichiji, info.FullName(),
                                                                   info.BirthDate(), info.Seibetsu,     info.Shindanmei,
-                                                                  info.Touyaku,    info.Ritarin,      info.Memo}
+                                                                  info.Touyaku,     info.Ritarin,      info.Memo}
                                                     : QStringList{test.Number, u"読めません"_s};
         QList<QStandardItem *> row;
         for (const QString &text : columns) {
@@ -681,7 +684,8 @@ void TfrmPanel::fillTestList()
             const QModelIndex index = m_sorted->index(row, 0);
             if (index.data().toString() == selectedNumber) {
                 const QSignalBlocker blocker(m_details->selectionModel());
-                m_details->selectionModel()->select(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+                m_details->selectionModel()->select(index,
+                                                    QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
                 m_details->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
                 break;
             }
@@ -834,7 +838,9 @@ void TfrmPanel::exportScores()
     QStringList paths; // the CSV's file column
     for (const QString &number : std::as_const(numbers))
         paths.append(m_store->TestFilePath(number));
-    const auto read = [this, &numbers](TTestFile &test, qsizetype index) { m_store->ReadTest(test, numbers.at(index)); };
+    const auto read = [this, &numbers](TTestFile &test, qsizetype index) {
+        m_store->ReadTest(test, numbers.at(index));
+    };
     // A finished export is told: a silent one would leave the examiner guessing whether it ran.
     if (const int written = TCsvExportCommand::Run(this, paths, read); written >= 0)
         m_statusHint->setText(u"  CSV出力完了（%1 件）"_s.arg(written));

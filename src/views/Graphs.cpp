@@ -128,8 +128,7 @@ QColor sliceColour(TResultKind kind)
 
 TfrmGraph::TfrmGraph(const QString &objectName, const QString &title, TTestStore &store,
                      std::function<QString()> currentTestNumber, QWidget *parent)
-    : QWidget(parent, Qt::Tool), m_store(store), m_title(title),
-      m_currentTestNumber(std::move(currentTestNumber))
+    : QWidget(parent, Qt::Tool), m_store(store), m_title(title), m_currentTestNumber(std::move(currentTestNumber))
 {
     setObjectName(objectName);
     // The chart's own name until a test fills it; then the test's number and name.

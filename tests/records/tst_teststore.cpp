@@ -171,9 +171,9 @@ void TestStoreTest::damagedEntries_areRowsAndNeverEndTheList()
         TTestFile test = childTest(number, u"児童"_s + number);
         store.StoreNewTest(test);
     }
-    QVERIFY(QDir(dir.path()).mkdir(u"1002.txt"_s));             // a folder named like a test
-    writeBytes(dir.filePath(u"1003.txt"_s), QByteArray());       // empty
-    writeBytes(dir.filePath(u"1005.txt"_s), QByteArray(30000, 0)); // NUL bytes
+    QVERIFY(QDir(dir.path()).mkdir(u"1002.txt"_s));                        // a folder named like a test
+    writeBytes(dir.filePath(u"1003.txt"_s), QByteArray());                 // empty
+    writeBytes(dir.filePath(u"1005.txt"_s), QByteArray(30000, 0));         // NUL bytes
     QVERIFY(QFile::link(u"/etc/hostname"_s, dir.filePath(u"1006.txt"_s))); // never followed
     QVERIFY(::mkfifo(QFile::encodeName(dir.filePath(u"1008.txt"_s)).constData(), 0600) == 0); // never waited on
     store.Refresh();
@@ -184,7 +184,8 @@ void TestStoreTest::damagedEntries_areRowsAndNeverEndTheList()
         if (!test.Readable())
             unreadable.append(test.Number);
     }
-    QCOMPARE(numbers, (QStringList{u"1001"_s, u"1002"_s, u"1003"_s, u"1004"_s, u"1005"_s, u"1006"_s, u"1007"_s, u"1008"_s}));
+    QCOMPARE(numbers,
+             (QStringList{u"1001"_s, u"1002"_s, u"1003"_s, u"1004"_s, u"1005"_s, u"1006"_s, u"1007"_s, u"1008"_s}));
     QCOMPARE(unreadable, (QStringList{u"1002"_s, u"1003"_s, u"1005"_s, u"1006"_s, u"1008"_s}));
     QCOMPARE(store.Tests().at(6).Info.Shimei1, u"児童1007"_s);
     QVERIFY(store.ListError().isEmpty());
@@ -273,7 +274,10 @@ struct Examiner
         orders = down[1];
         answers = up[0];
     }
-    void send(const QByteArray &bytes) const { QCOMPARE(::write(orders, bytes.constData(), bytes.size()), ssize_t(bytes.size())); }
+    void send(const QByteArray &bytes) const
+    {
+        QCOMPARE(::write(orders, bytes.constData(), bytes.size()), ssize_t(bytes.size()));
+    }
     char answer() const
     {
         char byte = 0;
@@ -402,13 +406,14 @@ void TestStoreTest::twoUsersOneGroupFolder_everyTestListedByBoth()
     };
     // Saved alternately by the two users, each offered the next free number.
     for (int i = 0; i < 6; ++i) {
-        QCOMPARE(asUser(i % 2 ? UserB : UserA, [&] {
-                     TTestStore store;
-                     store.Open(folder);
-                     TTestFile test = childTest(QString::number(store.NextTestNumber()), u"child%1"_s.arg(i));
-                     store.StoreNewTest(test);
-                     return 0;
-                 }),
+        QCOMPARE(asUser(i % 2 ? UserB : UserA,
+                        [&] {
+                            TTestStore store;
+                            store.Open(folder);
+                            TTestFile test = childTest(QString::number(store.NextTestNumber()), u"child%1"_s.arg(i));
+                            store.StoreNewTest(test);
+                            return 0;
+                        }),
                  0);
     }
     // One test nobody of the group may read, and a folder named like a test.
@@ -426,32 +431,35 @@ void TestStoreTest::twoUsersOneGroupFolder_everyTestListedByBoth()
     }
     // Each user lists all six tests, and the two that cannot be read as rows of their own.
     for (const uid_t user : {UserA, UserB}) {
-        QCOMPARE(asUser(user, [&] {
-                     TTestStore store;
-                     store.Open(folder);
-                     QStringList readable, unreadable;
-                     for (const TStoredTest &test : store.Tests())
-                         (test.Readable() ? readable : unreadable).append(test.Number);
-                     if (readable != QStringList{u"1001"_s, u"1002"_s, u"1003"_s, u"1004"_s, u"1005"_s, u"1006"_s})
-                         return 3;
-                     if (unreadable != QStringList{u"1007"_s, u"1008"_s})
-                         return 4;
-                     return store.NextTestNumber() == 1009 ? 0 : 5;
-                 }),
-                 0);
+        QCOMPARE(
+            asUser(user,
+                   [&] {
+                       TTestStore store;
+                       store.Open(folder);
+                       QStringList readable, unreadable;
+                       for (const TStoredTest &test : store.Tests())
+                           (test.Readable() ? readable : unreadable).append(test.Number);
+                       if (readable != QStringList{u"1001"_s, u"1002"_s, u"1003"_s, u"1004"_s, u"1005"_s, u"1006"_s})
+                           return 3;
+                       if (unreadable != QStringList{u"1007"_s, u"1008"_s})
+                           return 4;
+                       return store.NextTestNumber() == 1009 ? 0 : 5;
+                   }),
+            0);
     }
     // A folder the user may only read is refused before any test, with its reason.
     QVERIFY(::chmod(folderPath.constData(), 02750) == 0);
-    QCOMPARE(asUser(UserA, [&] {
-                 TTestStore store;
-                 store.Open(folder);
-                 try {
-                     store.CheckWritable();
-                 } catch (const EInOutError &error) {
-                     return error.message().contains(u"権限"_s) ? 0 : 6;
-                 }
-                 return 7;
-             }),
+    QCOMPARE(asUser(UserA,
+                    [&] {
+                        TTestStore store;
+                        store.Open(folder);
+                        try {
+                            store.CheckWritable();
+                        } catch (const EInOutError &error) {
+                            return error.message().contains(u"権限"_s) ? 0 : 6;
+                        }
+                        return 7;
+                    }),
              0);
 }
 
