@@ -193,7 +193,7 @@ void TTestStore::Refresh()
             test.Number = name.chopped(4);
             // One test that cannot be read is a row of its own, never the end of the list.
             try {
-                const QByteArray start = readEntry(name, SubjectLineLimit);
+                const QByteArray start = readEntry(name, SubjectLineLimit, true);
                 if (const QString problem = subjectLineProblem(start); !problem.isEmpty())
                     test.Error = u"ファイル \"%1\" を読めません: %2"_s.arg(label(name), problem);
                 if (test.Error.isEmpty()) {
@@ -329,7 +329,7 @@ void TTestStore::ReadTest(TTestFile &file, const QString &number)
 void TTestStore::ReadInfo(TTestFile &file, const QString &number)
 {
     const QString name = testName(number);
-    file.ReadInfoFromBytes(readEntry(name, SubjectLineLimit));
+    file.ReadInfoFromBytes(readEntry(name, SubjectLineLimit, true));
 }
 
 void TTestStore::StoreTimingSummary(const QString &number, const TTimingSummary &summary)
@@ -411,7 +411,7 @@ QList<QByteArray> TTestStore::entryNames()
     return names;
 }
 
-QByteArray TTestStore::readEntry(const QString &name, qint64 limit)
+QByteArray TTestStore::readEntry(const QString &name, qint64 limit, bool firstLine)
 {
     const int fd = folderFd();
     const auto cannot = [this, &name](const QString &what, const QString &reason) {
@@ -436,11 +436,12 @@ QByteArray TTestStore::readEntry(const QString &name, qint64 limit)
     }
     QByteArray bytes;
     const qint64 wanted = limit < 0 ? qint64(status.st_size) : std::min<qint64>(limit, status.st_size);
-    bytes.reserve(wanted);
+    // The list reads only subject lines: a few KiB of each test, not its 30 KiB of rounds.
+    const std::size_t chunkSize = firstLine ? 4096 : 64 * 1024;
+    bytes.reserve(firstLine ? std::min<qint64>(wanted, chunkSize) : wanted);
     char buffer[64 * 1024];
     while (limit < 0 || bytes.size() < limit) {
-        const std::size_t chunk =
-            limit < 0 ? sizeof buffer : std::min<std::size_t>(sizeof buffer, limit - bytes.size());
+        const std::size_t chunk = limit < 0 ? chunkSize : std::min<std::size_t>(chunkSize, limit - bytes.size());
         const ssize_t got = ::read(file, buffer, chunk);
         if (got < 0 && errno == EINTR)
             continue;
@@ -452,6 +453,8 @@ QByteArray TTestStore::readEntry(const QString &name, qint64 limit)
         if (got == 0)
             break;
         bytes.append(buffer, got);
+        if (firstLine && QByteArrayView(buffer, got).contains('\n'))
+            break;
     }
     ::close(file);
     return bytes;

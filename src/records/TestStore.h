@@ -109,7 +109,9 @@ private:
     void closeFolder();
     // The names of every entry of the folder. Raises EInOutError.
     QList<QByteArray> entryNames();
-    QByteArray readEntry(const QString &name, qint64 limit = -1);
+    // The bytes of the regular file name (never through a link, never a pipe): all of them, at most limit, or
+    // from the start to the first line end. Raises EInOutError naming the file.
+    QByteArray readEntry(const QString &name, qint64 limit = -1, bool firstLine = false);
     // Writes bytes to a new hidden file in the folder, synced, with the folder's mode and group. Returns its name.
     QString writeTemporary(const QByteArray &bytes, const QString &forName);
     // Gives the temporary file its final name unless an entry of that name exists (then false).
