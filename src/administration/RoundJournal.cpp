@@ -720,8 +720,10 @@ QList<TAbandonedTest> FindAbandonedTests(const QString &journalFolder, const QSt
 {
     QList<TAbandonedTest> found;
     findAbandonedIn(journalFolder, QString(), found);
+    // No data folder known (settings that cannot be read): no earlier version's folder either, never one relative to
+    // wherever the program was started.
     const QString legacy = TRoundJournal::RecoveryFolder(dataFolder);
-    if (QDir::cleanPath(legacy) != QDir::cleanPath(journalFolder))
+    if (!dataFolder.isEmpty() && QDir::cleanPath(legacy) != QDir::cleanPath(journalFolder))
         findAbandonedIn(legacy, dataFolder, found);
     return found;
 }

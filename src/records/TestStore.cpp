@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 
 #include <algorithm>
@@ -67,6 +68,12 @@ QString subjectLineProblem(QByteArrayView start)
     return QString();
 }
 
+// A path that names a link itself, not where it leads: "folder/" would follow a link standing at "folder".
+QString withoutSeparator(const QString &folder)
+{
+    return folder.size() > 1 && folder.endsWith(u'/') ? folder.chopped(1) : folder;
+}
+
 QString unreachableReason(int error)
 {
     switch (error) {
@@ -92,9 +99,7 @@ void TTestStore::Open(const QString &folder)
 {
     if (folder.isEmpty())
         throw EInOutError(u"データフォルダが決まっていません"_s); // never "/" in its place
-    QString path = folder;
-    if (!path.endsWith(u'/'))
-        path += u'/';
+    const QString path = folderPath(folder);
     closeFolder();
     const bool changed = path != m_folder;
     m_folder = path;
@@ -115,9 +120,7 @@ void TTestStore::ChangeFolder(const QString &folder)
 {
     if (folder.isEmpty())
         throw EInOutError(u"データフォルダが決まっていません"_s);
-    QString path = folder;
-    if (!path.endsWith(u'/'))
-        path += u'/';
+    const QString path = folderPath(folder);
     const QString oldFolder = std::exchange(m_folder, path);
     const int oldFd = std::exchange(m_fd, -1);
     try {
@@ -303,7 +306,7 @@ void TTestStore::DeleteTest(const QString &number)
     const QByteArray from = encoded(number + u".txt"_s);
     const QByteArray to = encoded(number + u".del"_s);
     int result = ::renameat2(fd, from.constData(), fd, to.constData(), RENAME_NOREPLACE);
-    if (result != 0 && (errno == EINVAL || errno == ENOSYS)) {
+    if (result != 0 && (errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
         // A file system without the flag: checked first, then renamed.
         struct stat status
         {
@@ -363,8 +366,9 @@ int TTestStore::folderFd()
         struct stat held
         {
         }, atPath{};
-        if (::fstat(m_fd, &held) == 0 && held.st_nlink > 0 && ::lstat(encoded(m_folder).constData(), &atPath) == 0 &&
-            held.st_dev == atPath.st_dev && held.st_ino == atPath.st_ino)
+        if (::fstat(m_fd, &held) == 0 && held.st_nlink > 0 &&
+            ::lstat(encoded(withoutSeparator(m_folder)).constData(), &atPath) == 0 && held.st_dev == atPath.st_dev &&
+            held.st_ino == atPath.st_ino)
             return m_fd;
         closeFolder();
     }
@@ -374,9 +378,7 @@ int TTestStore::folderFd()
 
 void TTestStore::openFolder(const QString &folder)
 {
-    QString path = folder;
-    if (path.size() > 1 && path.endsWith(u'/'))
-        path.chop(1);
+    const QString path = withoutSeparator(folder);
     // The folder itself is never reached through a link either: it is the one the examiner chose.
     const int fd = ::open(encoded(path).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
@@ -405,9 +407,19 @@ QList<QByteArray> TTestStore::entryNames()
                                                                                 SystemErrorReason(error)));
     }
     QList<QByteArray> names;
-    while (const dirent *entry = ::readdir(dir))
+    for (;;) {
+        errno = 0;
+        const dirent *entry = ::readdir(dir);
+        if (!entry)
+            break;
         names.append(QByteArray(entry->d_name));
+    }
+    // A share that fails half-way is told, not taken for the end of the folder.
+    const int error = errno;
     ::closedir(dir);
+    if (error != 0)
+        throw EInOutError(u"データフォルダ \"%1\" の一覧を読めません: %2"_s.arg(QDir::toNativeSeparators(m_folder),
+                                                                                SystemErrorReason(error)));
     return names;
 }
 
@@ -469,30 +481,44 @@ QString TTestStore::writeTemporary(const QByteArray &bytes, const QString &forNa
     // Hidden, and named like no test: a copy of the program that dies here leaves nothing in the list.
     const QString temporary =
         u".%1.%2-%3.tmp"_s.arg(forName).arg(::getpid()).arg(QRandomGenerator::global()->generate(), 8, 16, QChar(u'0'));
+    const int file = createFile(encoded(temporary));
+    if (file < 0)
+        throw cannot(errno);
+    if (const int error = writeAndClose(file, bytes); error != 0) {
+        ::unlinkat(fd, encoded(temporary).constData(), 0);
+        throw EInOutError(u"ファイル \"%1\" に書き込めません: %2"_s.arg(label(forName), SystemErrorReason(error)));
+    }
+    return temporary;
+}
+
+int TTestStore::createFile(const QByteArray &name)
+{
+    const int fd = folderFd();
     struct stat folderStatus
     {
     };
     const bool groupShared =
         ::fstat(fd, &folderStatus) == 0 && (folderStatus.st_mode & S_ISGID) && (folderStatus.st_mode & S_IWGRP);
     const mode_t mode = groupShared ? 0660 : 0600;
-    const int file =
-        ::openat(fd, encoded(temporary).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
-    if (file < 0)
-        throw cannot(errno);
+    const int file = ::openat(fd, name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
     // The mask of this session may take the group's bits away; in a group's folder they are the point. The group
     // itself is the folder's, through its setgid bit. A file system that keeps no modes refuses: that is no failure.
-    if (groupShared)
+    if (file >= 0 && groupShared) {
+        const int savedErrno = errno;
         ::fchmod(file, mode);
+        errno = savedErrno;
+    }
+    return file;
+}
+
+int TTestStore::writeAndClose(int file, const QByteArray &bytes)
+{
     int error = WriteAll(file, bytes);
     if (error == 0)
         error = SyncFile(file);
     if (::close(file) != 0 && error == 0 && errno != EINTR)
         error = errno;
-    if (error != 0) {
-        ::unlinkat(fd, encoded(temporary).constData(), 0);
-        throw EInOutError(u"ファイル \"%1\" に書き込めません: %2"_s.arg(label(forName), SystemErrorReason(error)));
-    }
-    return temporary;
+    return error;
 }
 
 bool TTestStore::placeWithoutReplacing(const QString &temporary, const QString &name, const QByteArray &bytes)
@@ -519,17 +545,13 @@ bool TTestStore::placeWithoutReplacing(const QString &temporary, const QString &
         throw cannot(errno);
     // Neither (FAT, some shares): the file is created under its name only if it does not exist, and written there.
     // A copy of the program that dies while writing leaves a damaged file, and the journal keeps the rounds.
-    const int file = ::openat(m_fd, to.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    const int file = createFile(to);
     if (file < 0) {
         if (errno == EEXIST)
             return false;
         throw cannot(errno);
     }
-    int error = WriteAll(file, bytes);
-    if (error == 0)
-        error = SyncFile(file);
-    ::close(file);
-    if (error != 0) {
+    if (const int error = writeAndClose(file, bytes); error != 0) {
         ::unlinkat(m_fd, to.constData(), 0);
         throw cannot(error);
     }
@@ -556,6 +578,18 @@ void TTestStore::replaceEntry(const QString &name, const QByteArray &bytes)
         ::unlinkat(m_fd, encoded(temporary).constData(), 0);
         throw cannot(SystemErrorReason(error));
     }
+}
+
+QString TTestStore::folderPath(const QString &folder)
+{
+    // A folder reached through a link (a data folder made a link to a disk, a link chosen in a dialog) is taken
+    // for the folder it leads to, once, here: from then on nothing is followed. One that does not exist stays as
+    // given, to be told as unreachable.
+    const QString canonical = QFileInfo(folder).canonicalFilePath();
+    QString path = canonical.isEmpty() ? folder : canonical;
+    if (!path.endsWith(u'/'))
+        path += u'/';
+    return path;
 }
 
 QString TTestStore::testName(const QString &number)

@@ -114,6 +114,13 @@ private:
     QByteArray readEntry(const QString &name, qint64 limit = -1, bool firstLine = false);
     // Writes bytes to a new hidden file in the folder, synced, with the folder's mode and group. Returns its name.
     QString writeTemporary(const QByteArray &bytes, const QString &forName);
+    // Creates a new file name in the folder, never through a link nor over an entry, with the folder's mode:
+    // 0660 in a group's folder, else 0600. The descriptor, or -1 with errno.
+    int createFile(const QByteArray &name);
+    // Writes bytes, syncs them and closes the file. 0, or the errno of the failure.
+    static int writeAndClose(int file, const QByteArray &bytes);
+    // A folder as the store holds it: links resolved once, ending in the separator.
+    static QString folderPath(const QString &folder);
     // Gives the temporary file its final name unless an entry of that name exists (then false).
     bool placeWithoutReplacing(const QString &temporary, const QString &name, const QByteArray &bytes);
     // Replaces the regular file name (or creates it) with bytes, once they are whole on the disk.

@@ -374,8 +374,9 @@ void TfrmPanel::offerAbandonedTests()
         if (test.DataFolder != m_store->Folder()) {
             target = &ownFolder;
             where = u"\n保存先: %1"_s.arg(QDir::toNativeSeparators(test.DataFolder));
+            // Reached and able to take the test: a folder that has become read-only or full is as good as gone.
             try {
-                ownFolder.Open(test.DataFolder);
+                ownFolder.ChangeFolder(test.DataFolder);
             } catch (const EVigixError &error) {
                 target = m_store.get();
                 where = u"\n\n%1\n現在のデータフォルダ \"%2\" に保存できます。"_s.arg(

@@ -147,7 +147,8 @@ private:
     void saveFailed(const QString &message);
 
     TProgramValues m_values;
-    // Declared first: every window below reads and stores through it, and it goes after them.
+    // Declared first: every window below reads and stores through it. The child's window goes before it; the other
+    // windows, children of this one, go after it and never use it while they are destroyed.
     std::unique_ptr<TTestStore> m_store;
     TRandom m_random;
     std::unique_ptr<TTestFile> m_testFile;
