@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <ctime>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -31,6 +32,8 @@ constexpr int FirstTestNumber = 1001;
 constexpr qint64 SubjectLineLimit = 64 * 1024;
 // A test with its timing summary takes about 40 KB; a folder with less room than this cannot take one safely.
 constexpr qint64 RoomForATest = 256 * 1024;
+// A temporary file of the store this old belongs to a copy of the program that died while storing.
+constexpr std::time_t AbandonedAfterSeconds = 24 * 60 * 60;
 
 QByteArray encoded(const QString &name)
 {
@@ -185,6 +188,7 @@ void TTestStore::Refresh()
     try {
         QStringList names;
         for (const QByteArray &entry : entryNames()) {
+            removeIfAbandoned(entry);
             const QString name = QFile::decodeName(entry);
             if (name.endsWith(u".txt"_s) && name.size() > 4 && TTestFile::IsFileNameNumber(name.chopped(4)))
                 names.append(name);
@@ -392,6 +396,19 @@ void TTestStore::closeFolder()
     if (m_fd >= 0)
         ::close(m_fd);
     m_fd = -1;
+}
+
+void TTestStore::removeIfAbandoned(const QByteArray &name)
+{
+    // Only the store's own hidden files: a new test's temporary file or a trial file, left by a copy of the program
+    // that was killed in the middle. A day old, no computer is still writing it.
+    const bool own = name.startsWith(".vigix-probe-") || (name.startsWith('.') && name.endsWith(".tmp"));
+    struct stat status
+    {
+    };
+    if (own && ::fstatat(m_fd, name.constData(), &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(status.st_mode) &&
+        std::time(nullptr) - status.st_mtime > AbandonedAfterSeconds)
+        ::unlinkat(m_fd, name.constData(), 0);
 }
 
 QList<QByteArray> TTestStore::entryNames()

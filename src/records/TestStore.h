@@ -107,6 +107,8 @@ private:
     int folderFd();
     void openFolder(const QString &folder);
     void closeFolder();
+    // Removes a temporary or trial file of the store's that a killed copy left, a day after.
+    void removeIfAbandoned(const QByteArray &name);
     // The names of every entry of the folder. Raises EInOutError.
     QList<QByteArray> entryNames();
     // The bytes of the regular file name (never through a link, never a pipe): all of them, at most limit, or

@@ -189,6 +189,20 @@ void TestStoreTest::damagedEntries_areRowsAndNeverEndTheList()
     QCOMPARE(unreadable, (QStringList{u"1002"_s, u"1003"_s, u"1005"_s, u"1006"_s, u"1008"_s}));
     QCOMPARE(store.Tests().at(6).Info.Shimei1, u"児童1007"_s);
     QVERIFY(store.ListError().isEmpty());
+    // What a copy killed while storing left: removed a day after, never while another computer may be writing it.
+    writeBytes(dir.filePath(u".1009.txt.4242-0badcafe.tmp"_s), "1009,\"x\"\r\n");
+    writeBytes(dir.filePath(u".1010.txt.4243-0badcafe.tmp"_s), "1010,\"x\"\r\n");
+    writeBytes(dir.filePath(u".clinic-note"_s), "a note of the clinic's");
+    for (const QString &old : {u".1009.txt.4242-0badcafe.tmp"_s, u".clinic-note"_s}) {
+        QFile file(dir.filePath(old));
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.setFileTime(QDateTime::currentDateTime().addDays(-2), QFileDevice::FileModificationTime));
+    }
+    store.Refresh();
+    QCOMPARE(QDir(dir.path()).entryList({u".*"_s}, QDir::Files | QDir::Hidden),
+             (QStringList{u".1010.txt.4243-0badcafe.tmp"_s, u".clinic-note"_s}));
+    QCOMPARE(store.Tests().size(), 8);
+
     // Every entry takes its number, whatever it is.
     QCOMPARE(store.NextTestNumber(), 1009);
     QVERIFY(!store.TestNumberFree(u"1006"_s));
