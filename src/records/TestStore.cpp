@@ -168,8 +168,7 @@ void TTestStore::CheckWritable()
     // may only read, is found now rather than at the end of a child's test.
     const QString probe =
         u".vigix-probe-%1-%2"_s.arg(::getpid()).arg(QRandomGenerator::global()->generate(), 8, 16, QChar(u'0'));
-    const int probeFd =
-        ::openat(fd, encoded(probe).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    const int probeFd = createFile(encoded(probe));
     if (probeFd < 0)
         throw refuse(SystemErrorReason(errno));
     ::close(probeFd);
